@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 
 namespace corvane {
@@ -34,6 +35,14 @@ bool HasDevice(const std::string& classDir, const std::string& name) {
   return stat((classDir + "/" + name + "/device").c_str(), &st) == 0;
 }
 
+// The on-board UART driver registers a fixed number of ports whether or not the chip is
+// there; the empty slots report port type 0 and fail to open, so they are no ports.
+bool IsEmptyUartSlot(const std::string& classDir, const std::string& name) {
+  std::ifstream type(classDir + "/" + name + "/type");
+  std::string value;
+  return type >> value && value == "0";
+}
+
 }  // namespace
 }  // namespace corvane
 
@@ -47,7 +56,8 @@ void ListSerialPorts(std::vector<std::string>& Target, const std::string& classD
     if (entry == nullptr) break;  // end of directory or a read failure: keep what we have
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (corvane::HasDevice(classDir, name)) found.push_back(name);
+    if (corvane::HasDevice(classDir, name) && !corvane::IsEmptyUartSlot(classDir, name))
+      found.push_back(name);
   }
   std::sort(found.begin(), found.end(), corvane::PortNameLess);
   Target = std::move(found);

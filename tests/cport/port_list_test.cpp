@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ class FakeTtyClass : public ::testing::Test {
     fs::create_directories(root_ / "tty" / name);
     fs::create_directory_symlink(root_ / "devices" / name, root_ / "tty" / name / "device");
   }
+  void WriteType(const std::string& name, const std::string& type) {
+    std::ofstream(root_ / "tty" / name / "type") << type << "\n";
+  }
   void AddWithoutDevice(const std::string& name) { fs::create_directories(root_ / "tty" / name); }
 
   fs::path root_;
@@ -40,7 +44,7 @@ TEST_F(FakeTtyClass, ListsDeviceBackedEntriesInCaseInsensitiveTextOrder) {
     AddSerial(name);
   std::vector<std::string> ports{"stale"};
   ListSerialPorts(ports, ClassDir());
-  const std::vector<std::string> expected{"ttyacm0", "ttyACM1", "ttyS1", "ttyS10",
+  const std::vector<std::string> expected{"ttyacm0", "ttyACM1", "ttyS1",  "ttyS10",
                                           "ttyS2",   "TTYS3",   "ttyUSB0"};
   EXPECT_EQ(ports, expected);
 }
@@ -53,6 +57,10 @@ TEST_F(FakeTtyClass, LeavesOutEntriesWithoutDevice) {
   // A device link that leads nowhere has no device behind it.
   fs::create_directories(root_ / "tty" / "ttyUSB9");
   fs::create_directory_symlink(root_ / "devices" / "gone", root_ / "tty" / "ttyUSB9" / "device");
+  // UART slots the driver reserves without a chip behind them report type 0.
+  AddSerial("ttyS4");
+  WriteType("ttyS4", "0");
+  WriteType("ttyS0", "4");
   std::vector<std::string> ports;
   ListSerialPorts(ports, ClassDir());
   EXPECT_EQ(ports, std::vector<std::string>{"ttyS0"});
