@@ -1,0 +1,25 @@
+#pragma once
+// The simulated transceiver's command line.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+struct SimrigOptions {
+  std::string link;    // symlink to the pty slave, empty for none
+  std::string device;  // existing tty to serve instead of a new pty
+  bool auto_info = false;
+  int delay_ms = 0;
+  bool verbose = false;
+};
+
+// Parses the arguments after the program name; on a bad command line returns
+// nothing and puts the reason into error.
+std::optional<SimrigOptions> ParseSimrigOptions(const std::vector<std::string>& args,
+                                                std::string& error);
+
+inline constexpr const char* kSimrigUsage =
+    "usage: corvane-simrig [--link PATH] [--device PATH] [--ai] [--delay-ms N] [--verbose]";
+
+}  // namespace corvane
