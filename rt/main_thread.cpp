@@ -1,0 +1,267 @@
+#include "rt/main_thread.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+
+namespace corvane {
+
+struct MainThread::Call {
+  std::function<void()> fn;
+  bool wait_for_end = false;  // Synchronize waits for the end, Send only for the take
+  bool taken = false;
+  bool finished = false;
+  std::exception_ptr error;
+};
+
+MainThread& MainThread::Instance() {
+  // Never destroyed: event threads may still reach it while static objects go away.
+  static MainThread* instance = new MainThread;
+  return *instance;
+}
+
+MainThread::MainThread() {
+  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wake_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+MainThread::~MainThread() {
+  close(wake_fd_);
+}
+
+void MainThread::Attach() {
+  main_id_.store(std::this_thread::get_id());
+}
+
+bool MainThread::IsMainThread() const {
+  return main_id_.load() == std::this_thread::get_id();
+}
+
+void MainThread::RequireMainThread(const char* what) const {
+  if (!IsMainThread()) throw std::logic_error(std::string(what) + " called off the main thread");
+}
+
+void MainThread::SetWakeFdReadable(bool readable) {
+  // Called under mutex_, so the fd's state always matches whether the queue is empty.
+  if (readable) {
+    const uint64_t one = 1;
+    while (write(wake_fd_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+  } else {
+    uint64_t count;
+    while (read(wake_fd_, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+  }
+}
+
+void MainThread::Enqueue(Call& call) {
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(&call);
+    if (queue_.size() == 1) SetWakeFdReadable(true);
+    hook = wake_hook_;
+  }
+  changed_.notify_all();
+  if (!hook) return;
+  // The caller is about to block on a call that lives on its stack; a throwing hook
+  // must not unwind past it.
+  try {
+    hook();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "main thread wake hook failed: %s\n", e.what());
+  } catch (...) {
+    std::fputs("main thread wake hook failed\n", stderr);
+  }
+}
+
+void MainThread::Synchronize(std::function<void()> fn) {
+  if (IsMainThread()) {
+    fn();
+    return;
+  }
+  Call call;
+  call.fn = std::move(fn);
+  call.wait_for_end = true;
+  Enqueue(call);
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return call.finished; });
+  }
+  if (call.error) std::rethrow_exception(call.error);
+}
+
+void MainThread::Send(std::function<void()> fn) {
+  if (IsMainThread()) {
+    try {
+      fn();
+    } catch (...) {
+      HandleException(std::current_exception());
+    }
+    return;
+  }
+  Call call;
+  call.fn = std::move(fn);
+  Enqueue(call);
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return call.taken; });
+}
+
+bool MainThread::RunOne(std::unique_lock<std::mutex>& lock) {
+  if (queue_.empty()) return false;
+  Call* call = queue_.front();
+  queue_.pop_front();
+  if (queue_.empty()) SetWakeFdReadable(false);
+  std::function<void()> fn = std::move(call->fn);
+  const bool sync = call->wait_for_end;
+  call->taken = true;
+  if (!sync) {
+    // A sender may return and drop its call from here on.
+    call = nullptr;
+    changed_.notify_all();
+  }
+  lock.unlock();
+  std::exception_ptr error;
+  try {
+    fn();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  fn = nullptr;  // captured state goes before the caller is released
+  if (!sync && error) HandleException(error);
+  lock.lock();
+  if (sync) {
+    call->error = error;
+    call->finished = true;
+    changed_.notify_all();
+  }
+  return true;
+}
+
+bool MainThread::ServePending() {
+  RequireMainThread("ServePending");
+  std::unique_lock<std::mutex> lock(mutex_);
+  bool any = false;
+  while (RunOne(lock)) any = true;
+  return any;
+}
+
+void MainThread::ServeUntil(const std::function<bool()>& done) {
+  RequireMainThread("ServeUntil");
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!done()) {
+    if (!RunOne(lock)) changed_.wait(lock);
+  }
+}
+
+bool MainThread::ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  RequireMainThread("ServeUntil");
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!done()) {
+    if (RunOne(lock)) continue;
+    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return done();
+  }
+  return true;
+}
+
+void MainThread::Notify() {
+  // Taking the lock orders the waker's change before a waiter's next look at it.
+  { std::lock_guard<std::mutex> lock(mutex_); }
+  changed_.notify_all();
+}
+
+void MainThread::JoinServing(ServedThread& t) {
+  if (!t.thread_.joinable()) return;
+  if (t.thread_.get_id() == std::this_thread::get_id())
+    throw std::logic_error("a thread cannot wait for its own end");
+  if (IsMainThread()) {
+    auto state = t.state_;
+    ServeUntil([&state] { return state->ended.load(); });
+  }
+  t.thread_.join();
+}
+
+void MainThread::SetWakeHook(std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  wake_hook_ = std::move(hook);
+}
+
+void MainThread::SetExceptionHandler(std::function<void(std::exception_ptr)> handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  exception_handler_ = std::move(handler);
+}
+
+namespace {
+
+void PrintException(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  } catch (...) {
+    std::fputs("Unknown exception\n", stderr);
+  }
+}
+
+}  // namespace
+
+void MainThread::HandleException(std::exception_ptr error) {
+  if (!error) return;
+  std::function<void(std::exception_ptr)> handler;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handler = exception_handler_;
+  }
+  if (!handler) {
+    PrintException(error);
+    return;
+  }
+  // The handler is the last stop; if it fails too, the operator still gets the text.
+  try {
+    handler(error);
+  } catch (...) {
+    PrintException(error);
+    PrintException(std::current_exception());
+  }
+}
+
+ServedThread::~ServedThread() {
+  if (!thread_.joinable()) return;
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    thread_.detach();
+    return;
+  }
+  MainThread::Instance().JoinServing(*this);
+}
+
+void ServedThread::Start(std::function<void()> body) {
+  if (thread_.joinable()) throw std::logic_error("ServedThread started twice");
+  auto state = std::make_shared<State>();
+  state_ = state;
+  thread_ = std::thread([state, body = std::move(body)]() mutable {
+    try {
+      body();
+    } catch (...) {
+      state->error = std::current_exception();
+    }
+    body = nullptr;
+    state->ended.store(true);
+    MainThread::Instance().Notify();
+  });
+}
+
+bool ServedThread::Ended() const {
+  return state_ && state_->ended.load();
+}
+
+std::exception_ptr ServedThread::Error() const {
+  return Ended() ? state_->error : std::exception_ptr();
+}
+
+}  // namespace corvane

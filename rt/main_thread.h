@@ -1,0 +1,136 @@
+#pragma once
+// Calls into the main thread.
+//
+// Threading contract
+// - One thread of the process is the main thread: the one that last called
+//   MainThread::Attach(). Every bridge handler, timer and port event handler runs there,
+//   one at a time, which is why the bridge's state needs no lock.
+// - Synchronize() and Send() may be called from any thread. Off the main thread they
+//   queue the call, wake whichever loop drives the main thread (wake hook and WakeFd()),
+//   and block the caller: Synchronize() until the call has run (re-raising on the caller
+//   what it raised), Send() only until the main thread has taken the call off the queue.
+//   On the main thread both run the call at once.
+// - ServePending(), ServeUntil() and JoinServing() are for the main thread only; they run
+//   queued calls in arrival order. They hold no lock while a call runs, so a call may
+//   itself queue further calls, serve, or join another thread.
+// - A thread blocked in Synchronize() or Send() stays blocked until the main thread
+//   serves; whoever ends such a thread from the main thread must wait for it with
+//   JoinServing() (or ServeUntil()), never with a plain join, or both threads wait forever.
+// - The exception handler is called on whichever thread hands it an exception; with the
+//   calls here that is always the main thread.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace corvane {
+
+class ServedThread;
+
+class MainThread {
+ public:
+  static MainThread& Instance();
+
+  MainThread(const MainThread&) = delete;
+  MainThread& operator=(const MainThread&) = delete;
+
+  // The calling thread becomes the main thread.
+  void Attach();
+  bool IsMainThread() const;
+
+  // Runs fn on the main thread and waits for it; what fn raised is raised again here.
+  void Synchronize(std::function<void()> fn);
+  // Hands fn to the main thread and waits only until it has been taken off the queue.
+  // What fn raises goes to HandleException(), not back to the sender.
+  void Send(std::function<void()> fn);
+
+  // Main thread: runs every queued call, also those queued meanwhile; true if any ran.
+  // Throws std::logic_error on another thread.
+  bool ServePending();
+  // Main thread: serves queued calls until done() is true. done() is evaluated under the
+  // queue's lock, so it must be cheap and must not call into MainThread; whoever makes
+  // it true from another thread calls Notify() afterwards. Blocks without spinning.
+  void ServeUntil(const std::function<bool()>& done);
+  // As above with a time limit; returns done() at the end.
+  bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+  // Main thread: waits until t's body has ended, serving its (and anyone's) calls
+  // meanwhile, then joins it. Does nothing for a thread that was never started or
+  // has been joined already.
+  void JoinServing(ServedThread& t);
+  // Wakes ServeUntil() to look at its condition again.
+  void Notify();
+
+  // Called after every queued call, on the queueing thread, so that the loop that runs
+  // the main thread serves promptly. Must not block.
+  void SetWakeHook(std::function<void()> hook);
+  // An eventfd that is readable exactly while calls are queued; for poll-based loops.
+  int WakeFd() const { return wake_fd_; }
+
+  // The application's exception handler ("shows its message"). The default writes the
+  // message to stderr.
+  void SetExceptionHandler(std::function<void(std::exception_ptr)> handler);
+  void HandleException(std::exception_ptr error);
+
+ private:
+  struct Call;
+
+  MainThread();
+  ~MainThread();
+
+  void Enqueue(Call& call);
+  // Takes the oldest call, or returns false when none is queued. Expects the lock held.
+  bool RunOne(std::unique_lock<std::mutex>& lock);
+  void RequireMainThread(const char* what) const;
+  void SetWakeFdReadable(bool readable);
+
+  std::atomic<std::thread::id> main_id_;
+  int wake_fd_ = -1;
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Call*> queue_;
+  std::function<void()> wake_hook_;
+  std::function<void(std::exception_ptr)> exception_handler_;
+};
+
+// A thread whose end the main thread can wait for while it serves calls, so an event
+// thread blocked in Synchronize() can finish: start it with the body, end it with
+// MainThread::JoinServing(). What the body raises ends the thread and is kept in
+// Error(), unshown. Destroying a ServedThread that still runs joins it (serving, on the
+// main thread).
+class ServedThread {
+ public:
+  ServedThread() = default;
+  explicit ServedThread(std::function<void()> body) { Start(std::move(body)); }
+  ~ServedThread();
+
+  ServedThread(const ServedThread&) = delete;
+  ServedThread& operator=(const ServedThread&) = delete;
+
+  // Starts the thread; throws std::logic_error when one was started and not yet joined,
+  // std::system_error when the system cannot create it.
+  void Start(std::function<void()> body);
+  bool Joinable() const { return thread_.joinable(); }
+  // True once the body has returned or raised.
+  bool Ended() const;
+  std::thread::id Id() const { return thread_.get_id(); }
+  // What the body raised, once Ended(); null when it returned normally.
+  std::exception_ptr Error() const;
+
+ private:
+  friend class MainThread;
+  struct State {
+    std::atomic<bool> ended{false};
+    std::exception_ptr error;  // written before ended is set
+  };
+
+  std::shared_ptr<State> state_;
+  std::thread thread_;
+};
+
+}  // namespace corvane
