@@ -65,6 +65,8 @@ std::string Ft2000Model::Feed(std::string_view bytes) {
 }
 
 std::string Ft2000Model::Execute(std::string_view command) {
+  // Our own rejection coming back over a line that echoes would otherwise bounce forever.
+  if (command == "?") return {};
   std::string answer(kRejected);
   if (command.size() >= 2) {
     const std::string_view token = command.substr(0, 2);

@@ -5,7 +5,7 @@
 // Bytes go in through Feed(); every complete command (up to and including ";") is
 // executed at once and its answer, plus any unsolicited change report while AI is
 // on, comes back in order. Set commands answer nothing; a command the radio does
-// not know, or one with malformed parameters, answers "?;".
+// not know, or one with malformed parameters, answers "?;"; a "?;" coming back is ignored.
 #include <cstdint>
 #include <map>
 #include <string>

@@ -45,6 +45,7 @@ const Dialogue kDialogues[] = {
      {{"MD00;", "?;"}, {"MD0E;", "?;"}, {"MD0c;", "?;"}, {"MD2;", "?;"}, {"MD;", "?;"}}},
     {"UnknownQueriesGetQuestionMark",
      {{"ZZ;", "?;"}, {"fa;", "?;"}, {";", "?;"}, {"F;", "?;"}, {"\r\nID;", "?;"}}},
+    {"EchoedRejectionIsNotAnswered", {{"ZZ;?;", "?;"}, {"?;", ""}}},
     {"InformationReflectsFrequencyAndMode",
      {{"IF;", kIfDefault},
       {"FA07074000;", ""},
