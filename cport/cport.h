@@ -1,0 +1,234 @@
+#pragma once
+// The serial port object: settings, opening and closing, and applying settings to the
+// device.
+//
+// Threading contract
+// - Every property and every operation of a port is used on the main thread only; the
+//   port takes no lock.
+// - While the port is open its event thread (when Events is not empty) reads Events at
+//   its start, SyncMethod, and the device; it calls the device's WaitCommEvent while the
+//   main thread calls the device's other operations. ClosePort ends that thread before it
+//   releases the device, so the device outlives every call the thread makes.
+// - Handlers run on the main thread unless SyncMethod is smNone; a handler running on the
+//   event thread must not write port properties.
+//
+// Errors
+// - Every failure goes through ReportPortError: an EComPort exception carrying the error
+//   code and the platform's errno, or, when OnException is assigned, a call of that
+//   handler after which the failing operation goes on.
+// - A setter whose apply step fails keeps the new value stored; the device keeps its
+//   previous settings.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "cport/com_error.h"
+#include "cport/component.h"
+#include "cport/cport_settings.h"
+#include "cport/cport_types.h"
+#include "cport/platform/device.h"
+#include "rt/tobject.h"
+
+using TRxCharEvent = std::function<void(TObject* Sender, int32_t Count)>;
+using TRxBufEvent = std::function<void(TObject* Sender, const void* Buffer, int32_t Count)>;
+using TComSignalEvent = std::function<void(TObject* Sender, bool OnOff)>;
+using TComErrorEvent = std::function<void(TObject* Sender, TComErrors Errors)>;
+using TComExceptionEvent = std::function<void(TObject* Sender, TComExceptions TComException,
+                                              const std::string& ComportMessage, int64_t WinError,
+                                              const std::string& WinMessage)>;
+
+// The 32-bit value the device receives for a timeout: -1 becomes all ones, every other
+// value keeps its bits.
+uint32_t TimeoutToDevice(int32_t Value);
+
+class TCustomComPort : public TComponent {
+ public:
+  explicit TCustomComPort(TComponent* AOwner = nullptr);
+  ~TCustomComPort() override;
+
+  // --- settings ---
+  bool Connected() const { return FConnected; }
+  // True opens, False closes; while loading only records the value.
+  void SetConnected(bool Value);
+  TBaudRate BaudRate() const { return FBaudRate; }
+  void SetBaudRate(TBaudRate Value);
+  // The bit rate used when BaudRate is brCustom.
+  int32_t CustomBaudRate() const { return FCustomBaudRate; }
+  void SetCustomBaudRate(int32_t Value);
+  const std::string& Port() const { return FPort; }
+  // A different name on an open port closes it and opens the new device.
+  void SetPort(const std::string& Value);
+  TComParity& Parity() { return *FParity; }
+  const TComParity& Parity() const { return *FParity; }
+  void SetParity(const TComParity& Value);
+  TStopBits StopBits() const { return FStopBits; }
+  void SetStopBits(TStopBits Value);
+  TDataBits DataBits() const { return FDataBits; }
+  void SetDataBits(TDataBits Value);
+  bool DiscardNull() const { return FDiscardNull; }
+  void SetDiscardNull(bool Value);
+  char EventChar() const { return FEventChar; }
+  void SetEventChar(char Value);
+  // Read when the port opens; a change while open counts from the next open.
+  TComEvents Events() const { return FEvents; }
+  void SetEvents(TComEvents Value) { FEvents = Value; }
+  TComBuffer& Buffer() { return *FBuffer; }
+  const TComBuffer& Buffer() const { return *FBuffer; }
+  void SetBuffer(const TComBuffer& Value);
+  TComFlowControl& FlowControl() { return *FFlowControl; }
+  const TComFlowControl& FlowControl() const { return *FFlowControl; }
+  void SetFlowControl(const TComFlowControl& Value);
+  TComTimeouts& Timeouts() { return *FTimeouts; }
+  const TComTimeouts& Timeouts() const { return *FTimeouts; }
+  void SetTimeouts(const TComTimeouts& Value);
+  TStoredProps StoredProps() const { return FStoredProps; }
+  void SetStoredProps(TStoredProps Value) { FStoredProps = Value; }
+  bool TriggersOnRxChar() const { return FTriggersOnRxChar; }
+  void SetTriggersOnRxChar(bool Value);
+  TSyncMethod SyncMethod() const { return FSyncMethod; }
+  // Refused with code 14 while the port is open.
+  void SetSyncMethod(TSyncMethod Value);
+  // Kept for the settings store; nothing in the port reads it.
+  uint32_t CodePage() const { return FCodePage; }
+  void SetCodePage(uint32_t Value) { FCodePage = Value; }
+
+  // --- events ---
+  const TNotifyEvent& OnAfterOpen() const { return FOnAfterOpen; }
+  void SetOnAfterOpen(TNotifyEvent Value) { FOnAfterOpen = std::move(Value); }
+  const TNotifyEvent& OnAfterClose() const { return FOnAfterClose; }
+  void SetOnAfterClose(TNotifyEvent Value) { FOnAfterClose = std::move(Value); }
+  const TNotifyEvent& OnBeforeOpen() const { return FOnBeforeOpen; }
+  void SetOnBeforeOpen(TNotifyEvent Value) { FOnBeforeOpen = std::move(Value); }
+  const TNotifyEvent& OnBeforeClose() const { return FOnBeforeClose; }
+  void SetOnBeforeClose(TNotifyEvent Value) { FOnBeforeClose = std::move(Value); }
+  const TRxCharEvent& OnRxChar() const { return FOnRxChar; }
+  void SetOnRxChar(TRxCharEvent Value) { FOnRxChar = std::move(Value); }
+  const TRxBufEvent& OnRxBuf() const { return FOnRxBuf; }
+  void SetOnRxBuf(TRxBufEvent Value) { FOnRxBuf = std::move(Value); }
+  const TNotifyEvent& OnTxEmpty() const { return FOnTxEmpty; }
+  void SetOnTxEmpty(TNotifyEvent Value) { FOnTxEmpty = std::move(Value); }
+  const TNotifyEvent& OnBreak() const { return FOnBreak; }
+  void SetOnBreak(TNotifyEvent Value) { FOnBreak = std::move(Value); }
+  const TNotifyEvent& OnRing() const { return FOnRing; }
+  void SetOnRing(TNotifyEvent Value) { FOnRing = std::move(Value); }
+  const TComSignalEvent& OnCTSChange() const { return FOnCTSChange; }
+  void SetOnCTSChange(TComSignalEvent Value) { FOnCTSChange = std::move(Value); }
+  const TComSignalEvent& OnDSRChange() const { return FOnDSRChange; }
+  void SetOnDSRChange(TComSignalEvent Value) { FOnDSRChange = std::move(Value); }
+  const TComSignalEvent& OnRLSDChange() const { return FOnRLSDChange; }
+  void SetOnRLSDChange(TComSignalEvent Value) { FOnRLSDChange = std::move(Value); }
+  const TNotifyEvent& OnRxFlag() const { return FOnRxFlag; }
+  void SetOnRxFlag(TNotifyEvent Value) { FOnRxFlag = std::move(Value); }
+  const TComErrorEvent& OnError() const { return FOnError; }
+  void SetOnError(TComErrorEvent Value) { FOnError = std::move(Value); }
+  const TNotifyEvent& OnRx80Full() const { return FOnRx80Full; }
+  void SetOnRx80Full(TNotifyEvent Value) { FOnRx80Full = std::move(Value); }
+  const TComExceptionEvent& OnException() const { return FOnException; }
+  void SetOnException(TComExceptionEvent Value) { FOnException = std::move(Value); }
+
+  // --- settings bracket: setters inside it store only; the outermost end applies all ---
+  void BeginSettingsUpdate() { ++FUpdateCount; }
+  void EndSettingsUpdate();
+
+  // --- opening and closing ---
+  void OpenPort();
+  void ClosePort();
+
+  // --- applying settings; each does nothing unless open, outside a bracket, not loading ---
+  virtual void ApplyAllSettings();
+  virtual void ApplyLineSettings();
+  virtual void ApplyTimeoutSettings();
+  virtual void ApplyBufferSizes();
+
+  // Raises EComPort for Code (1..24) with WinError as its platform code when WinError is
+  // above 0; with OnException assigned calls it instead and returns.
+  void ReportPortError(uint16_t Code, int64_t WinError);
+
+  // --- line status ---
+  TComModemSignals ModemSignals();
+  // Ends pending reads and writes on the device (code 5 when that fails).
+  void AbortPendingIO();
+
+ protected:
+  void Loaded() override;
+
+  // Obtains the device for Port (code 1 when it cannot); tests override it to install a
+  // scripted device through AdoptDevice.
+  virtual void CreateDeviceHandle();
+  virtual void ReleaseDeviceHandle();
+  void AdoptDevice(std::unique_ptr<corvane::platform::Device> Device);
+  // The open device; null while the port is closed.
+  corvane::platform::Device* ComDevice() const { return FDevice.get(); }
+
+  virtual void FireAfterClose();
+  virtual void FireAfterOpen();
+  virtual void FireBeforeClose();
+  virtual void FireBeforeOpen();
+  virtual void FireRxChar(int32_t Count);
+  virtual void FireRxBuf(const void* Buffer, int32_t Count);
+  virtual void FireTxEmpty();
+  virtual void FireBreak();
+  virtual void FireRing();
+  virtual void FireRxFlag();
+  virtual void FireCTSChange(bool OnOff);
+  virtual void FireDSRChange(bool OnOff);
+  virtual void FireError(TComErrors Errors);
+  virtual void FireRLSDChange(bool OnOff);
+  virtual void FireRx80Full();
+
+  void HandleBeforeOpen();
+  void HandleAfterOpen();
+  void HandleBeforeClose();
+  void HandleAfterClose();
+  void HandleCTSChange();
+  void HandleDSRChange();
+  void HandleRLSDChange();
+  void ReportLineStates(bool Opening);
+
+  // Set while a linked component takes the received buffers.
+  bool FHasRxBufLink = false;
+
+ private:
+  bool ApplyAllowed() const;
+  // Event monitoring of an open port: started at the end of opening when Events is not
+  // empty, stopped before the device is released.
+  void StartEventMonitoring();
+  void StopEventMonitoring();
+
+  bool FConnected = false;
+  TBaudRate FBaudRate = br9600;
+  int32_t FCustomBaudRate = 9600;
+  std::string FPort = "COM1";
+  TStopBits FStopBits = sbOneStopBit;
+  TDataBits FDataBits = dbEight;
+  bool FDiscardNull = false;
+  char FEventChar = 0;
+  TComEvents FEvents = corvane::kAllComEvents;
+  TStoredProps FStoredProps{spBasic};
+  bool FTriggersOnRxChar = true;
+  TSyncMethod FSyncMethod = smThreadSync;
+  uint32_t FCodePage = 0;
+  int32_t FUpdateCount = 0;
+  bool FThreadCreated = false;
+
+  std::unique_ptr<TComParity> FParity;
+  std::unique_ptr<TComFlowControl> FFlowControl;
+  std::unique_ptr<TComTimeouts> FTimeouts;
+  std::unique_ptr<TComBuffer> FBuffer;
+  std::unique_ptr<corvane::platform::Device> FDevice;
+
+  TNotifyEvent FOnAfterOpen, FOnAfterClose, FOnBeforeOpen, FOnBeforeClose;
+  TRxCharEvent FOnRxChar;
+  TRxBufEvent FOnRxBuf;
+  TNotifyEvent FOnTxEmpty, FOnBreak, FOnRing, FOnRxFlag, FOnRx80Full;
+  TComSignalEvent FOnCTSChange, FOnDSRChange, FOnRLSDChange;
+  TComErrorEvent FOnError;
+  TComExceptionEvent FOnException;
+};
+
+// The port as the program uses it; every property above is published.
+class TComPort : public TCustomComPort {
+ public:
+  using TCustomComPort::TCustomComPort;
+};

@@ -1,0 +1,73 @@
+#pragma once
+// The one interface between the port object and an operating system's serial device.
+//
+// Every operation returns 0 on success or the platform's error code (errno on POSIX);
+// there is no thread-global "last error", because the port's event thread and the main
+// thread call into the same device at once. Concurrency: WaitCommEvent runs on the event
+// thread while the main thread calls everything else; a backend must let those proceed
+// side by side and must end the wait promptly once the stop signal is set. Apart from
+// that pairing, calls come from one thread at a time.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "cport/platform/comm_types.h"
+#include "cport/platform/stop_signal.h"
+
+namespace corvane::platform {
+
+// "The operation is not provided by this backend."
+inline constexpr int kErrNotSupported = 38;  // ENOSYS on Linux
+
+enum class TransferKind : uint8_t { Write, Read };
+
+// One read or write in flight. The caller owns the bytes: Buffer for a read must stay
+// valid, and Data for a write unchanged, until AwaitTransfer has returned.
+struct Transfer {
+  TransferKind Kind = TransferKind::Read;
+  char* Buffer = nullptr;      // read target
+  const char* Data = nullptr;  // write source
+  uint32_t Count = 0;          // bytes asked for
+  uint32_t Done = 0;           // bytes moved so far
+  bool Pending = false;        // issued but not complete; AwaitTransfer finishes it
+  int64_t StartedAtMs = 0;     // monotonic issue time, for the total timeouts
+};
+
+struct WaitResult {
+  enum Kind : uint8_t { Event, Stopped, Failed };
+  Kind Outcome = Failed;
+  uint32_t Mask = 0;  // EV_* bits that occurred, when Outcome is Event
+  int Error = 0;      // platform code, when Outcome is Failed
+};
+
+class Device {
+ public:
+  virtual ~Device() = default;
+
+  // Line settings; on failure the device keeps the settings it had.
+  virtual int SetCommState(const Dcb& dcb) = 0;
+  virtual int SetCommTimeouts(const CommTimeouts& timeouts) = 0;
+  // Driver queue sizes in bytes (the values arrive as the port's signed sizes, bit for bit).
+  virtual int SetupComm(uint32_t inQueue, uint32_t outQueue) = 0;
+  virtual int SetCommMask(uint32_t mask) = 0;
+  // Blocks until an event of the mask occurs or stop is set.
+  virtual WaitResult WaitCommEvent(const StopSignal& stop) = 0;
+  // Issue a transfer without waiting: returns 0 with t.Pending false when it completed at
+  // once (t.Done bytes), with t.Pending true when AwaitTransfer has to finish it.
+  virtual int StartRead(Transfer& t) = 0;
+  virtual int StartWrite(Transfer& t) = 0;
+  // Waits until t completes under the device's timeouts; t.Done holds the byte count.
+  virtual int AwaitTransfer(Transfer& t) = 0;
+  virtual int PurgeComm(uint32_t flags) = 0;
+  // Reads and resets the CE_* line error flags, with the queue counts.
+  virtual int ClearCommError(uint32_t& errors, ComStat& stat) = 0;
+  virtual int GetCommModemStatus(uint32_t& status) = 0;
+  // Releases the device. The device is released even when the code is not 0.
+  virtual int Close() = 0;
+};
+
+// Opens the serial device a port name stands for, exclusively, in raw mode. On success
+// returns 0 and sets device; otherwise returns the platform code and leaves it empty.
+int OpenDevice(const std::string& name, std::unique_ptr<Device>& device);
+
+}  // namespace corvane::platform

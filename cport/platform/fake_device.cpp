@@ -1,0 +1,249 @@
+#include "cport/platform/fake_device.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace corvane::platform {
+
+const char* FakeOpName(FakeOp op) {
+  static const char* const kNames[] = {"Open",      "SetCommState",   "SetCommTimeouts",
+                                       "SetupComm", "SetCommMask",    "WaitCommEvent",
+                                       "StartRead", "StartWrite",     "AwaitTransfer",
+                                       "PurgeComm", "ClearCommError", "GetCommModemStatus",
+                                       "Close"};
+  return kNames[static_cast<int>(op)];
+}
+
+class FakeDevice final : public Device {
+ public:
+  explicit FakeDevice(FakeScript& script) : script_(script) {}
+  ~FakeDevice() override { Close(); }
+
+  int SetCommState(const Dcb& dcb) override {
+    FakeCall c{FakeOp::SetCommState};
+    c.State = dcb;
+    return script_.Record(c);
+  }
+  int SetCommTimeouts(const CommTimeouts& timeouts) override {
+    FakeCall c{FakeOp::SetCommTimeouts};
+    c.Timeouts = timeouts;
+    return script_.Record(c);
+  }
+  int SetupComm(uint32_t inQueue, uint32_t outQueue) override {
+    FakeCall c{FakeOp::SetupComm};
+    c.Arg1 = inQueue;
+    c.Arg2 = outQueue;
+    return script_.Record(c);
+  }
+  int SetCommMask(uint32_t mask) override {
+    FakeCall c{FakeOp::SetCommMask};
+    c.Arg1 = mask;
+    if (int err = script_.Record(c)) return err;
+    std::lock_guard lock(script_.mutex_);
+    script_.mask_ = mask;
+    script_.events_ &= mask;
+    return 0;
+  }
+
+  WaitResult WaitCommEvent(const StopSignal& stop) override {
+    if (int err = script_.Record({FakeOp::WaitCommEvent})) return {WaitResult::Failed, 0, err};
+    for (;;) {
+      {
+        std::lock_guard lock(script_.mutex_);
+        if (stop.IsSet()) return {WaitResult::Stopped, 0, 0};
+        if (script_.events_ != 0) return {WaitResult::Event, std::exchange(script_.events_, 0u), 0};
+      }
+      pollfd p[2] = {{stop.PollFd(), POLLIN, 0}, {script_.wake_.get(), POLLIN, 0}};
+      if (poll(p, 2, -1) < 0 && errno != EINTR) return {WaitResult::Failed, 0, errno};
+      uint64_t drained = 0;
+      if (p[1].revents & POLLIN) [[maybe_unused]]
+        auto n = read(script_.wake_.get(), &drained, 8);
+    }
+  }
+
+  int StartRead(Transfer& t) override {
+    FakeCall c{FakeOp::StartRead};
+    c.Arg1 = t.Count;
+    t.Kind = TransferKind::Read;
+    t.Done = 0;
+    t.Pending = false;
+    if (int err = script_.Record(c)) return err;
+    std::lock_guard lock(script_.mutex_);
+    const auto n = std::min<size_t>(t.Count, script_.input_.size());
+    std::memcpy(t.Buffer, script_.input_.data(), n);
+    script_.input_.erase(0, n);
+    t.Done = static_cast<uint32_t>(n);
+    return 0;
+  }
+  int StartWrite(Transfer& t) override {
+    FakeCall c{FakeOp::StartWrite};
+    c.Arg1 = t.Count;
+    t.Kind = TransferKind::Write;
+    t.Done = 0;
+    t.Pending = false;
+    if (int err = script_.Record(c)) return err;
+    std::lock_guard lock(script_.mutex_);
+    script_.sent_.append(t.Data, t.Count);
+    t.Done = t.Count;
+    return 0;
+  }
+  int AwaitTransfer(Transfer& t) override {
+    t.Pending = false;
+    return script_.Record({FakeOp::AwaitTransfer});
+  }
+  int PurgeComm(uint32_t flags) override {
+    FakeCall c{FakeOp::PurgeComm};
+    c.Arg1 = flags;
+    if (int err = script_.Record(c)) return err;
+    std::lock_guard lock(script_.mutex_);
+    if (flags & PURGE_RXCLEAR) script_.input_.clear();
+    return 0;
+  }
+  int ClearCommError(uint32_t& errors, ComStat& stat) override {
+    errors = 0;
+    stat = {};
+    if (int err = script_.Record({FakeOp::ClearCommError})) return err;
+    std::lock_guard lock(script_.mutex_);
+    errors = std::exchange(script_.errors_, 0u);
+    stat.cbInQue = static_cast<uint32_t>(script_.input_.size());
+    return 0;
+  }
+  int GetCommModemStatus(uint32_t& status) override {
+    status = 0;
+    if (int err = script_.Record({FakeOp::GetCommModemStatus})) return err;
+    std::lock_guard lock(script_.mutex_);
+    status = script_.modem_;
+    return 0;
+  }
+  int Close() override {
+    if (closed_) return 0;
+    closed_ = true;
+    const int err = script_.Record({FakeOp::Close});
+    std::lock_guard lock(script_.mutex_);
+    --script_.open_;
+    return err;
+  }
+
+ private:
+  FakeScript& script_;
+  bool closed_ = false;
+};
+
+FakeScript::FakeScript() : wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (!wake_.valid()) throw std::system_error(errno, std::generic_category(), "fake device");
+}
+
+int FakeScript::Open(const std::string& name, std::unique_ptr<Device>& device) {
+  device.reset();
+  FakeCall c{FakeOp::Open};
+  c.Name = name;
+  if (int err = Record(c)) return err;
+  {
+    std::lock_guard lock(mutex_);
+    ++open_;
+  }
+  device = std::make_unique<FakeDevice>(*this);
+  return 0;
+}
+
+int FakeScript::Record(FakeCall call) {
+  std::lock_guard lock(mutex_);
+  const FakeOp op = call.Op;
+  calls_.push_back(std::move(call));
+  auto it = failures_.find(op);
+  if (it == failures_.end()) return 0;
+  const int code = it->second.first;
+  if (it->second.second != kAlways && --it->second.second == 0) failures_.erase(it);
+  return code;
+}
+
+void FakeScript::WakeWaiter() {
+  const uint64_t one = 1;
+  [[maybe_unused]] auto n = write(wake_.get(), &one, sizeof one);
+}
+
+void FakeScript::Fail(FakeOp op, int code, int times) {
+  std::lock_guard lock(mutex_);
+  if (times == 0) return;
+  failures_[op] = {code, times};
+}
+
+void FakeScript::ClearFailures() {
+  std::lock_guard lock(mutex_);
+  failures_.clear();
+}
+
+std::vector<FakeCall> FakeScript::Calls() const {
+  std::lock_guard lock(mutex_);
+  return calls_;
+}
+
+std::vector<FakeOp> FakeScript::Ops() const {
+  std::lock_guard lock(mutex_);
+  std::vector<FakeOp> ops;
+  for (const auto& c : calls_) ops.push_back(c.Op);
+  return ops;
+}
+
+int FakeScript::Count(FakeOp op) const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(
+      std::count_if(calls_.begin(), calls_.end(), [op](const FakeCall& c) { return c.Op == op; }));
+}
+
+FakeCall FakeScript::Last(FakeOp op) const {
+  std::lock_guard lock(mutex_);
+  for (auto it = calls_.rbegin(); it != calls_.rend(); ++it) {
+    if (it->Op == op) return *it;
+  }
+  return {};
+}
+
+void FakeScript::ClearCalls() {
+  std::lock_guard lock(mutex_);
+  calls_.clear();
+}
+
+int FakeScript::OpenDevices() const {
+  std::lock_guard lock(mutex_);
+  return open_;
+}
+
+void FakeScript::Receive(const std::string& bytes) {
+  {
+    std::lock_guard lock(mutex_);
+    input_ += bytes;
+    events_ |= mask_ & EV_RXCHAR;
+  }
+  WakeWaiter();
+}
+
+std::string FakeScript::Sent() const {
+  std::lock_guard lock(mutex_);
+  return sent_;
+}
+
+void FakeScript::RaiseEvents(uint32_t mask) {
+  {
+    std::lock_guard lock(mutex_);
+    events_ |= mask & mask_;
+  }
+  WakeWaiter();
+}
+
+void FakeScript::SetModemStatus(uint32_t status) {
+  std::lock_guard lock(mutex_);
+  modem_ = status;
+}
+
+void FakeScript::SetLineErrors(uint32_t errors) {
+  std::lock_guard lock(mutex_);
+  errors_ = errors;
+}
+
+}  // namespace corvane::platform
