@@ -1,0 +1,34 @@
+#include "app/command_line.h"
+
+namespace corvane {
+
+const char* const kUsageText =
+    "usage: corvane [--headless] [-F configfile]\n"
+    "\n"
+    "Shares one transceiver's CAT line between two client programs.\n"
+    "The configuration file (default Corvane.INI) and the trace file Corvane.Log\n"
+    "live in the current directory.\n"
+    "\n"
+    "  -F name     use the configuration file name (relative to the current directory)\n"
+    "  --headless  run without a window; messages go to stderr\n"
+    "  --help      show this text\n"
+    "  --version   show the version\n";
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+  CommandLine cl;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--headless") {
+      cl.headless = true;
+    } else if (arg == "--help") {
+      cl.help = true;
+    } else if (arg == "--version") {
+      cl.version = true;
+    } else {
+      cl.rest.push_back(std::move(arg));
+    }
+  }
+  return cl;
+}
+
+}  // namespace corvane

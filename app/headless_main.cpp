@@ -1,0 +1,75 @@
+#include "app/headless_main.h"
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+
+#include "app/corvane_form.h"
+#include "app/error_display.h"
+#include "app/headless_view.h"
+#include "rt/event_loop.h"
+#include "rt/main_thread.h"
+
+namespace corvane {
+namespace {
+
+EventLoop* g_loop = nullptr;
+
+void OnQuitSignal(int) {
+  if (g_loop) g_loop->Quit();
+}
+
+std::string MessageOf(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+}  // namespace
+
+int RunHeadless(const std::vector<std::string>& args) {
+  MainThread& main = MainThread::Instance();
+  main.Attach();
+  EventLoop loop;
+  HeadlessView view(loop);
+  TCorvaneForm form(view, args);
+
+  ErrorDisplay errors([&form](const std::string& message) {
+    std::fprintf(stderr, "corvane: %s\n", message.c_str());
+    form.TraceLog.WriteLine(1, message);
+  });
+  main.SetExceptionHandler([&errors](std::exception_ptr e) { errors.Report(MessageOf(e)); });
+
+  g_loop = &loop;
+  struct sigaction quit {};
+  quit.sa_handler = OnQuitSignal;
+  sigemptyset(&quit.sa_mask);
+  sigaction(SIGINT, &quit, nullptr);
+  sigaction(SIGTERM, &quit, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  try {
+    form.FormCreate(&form);
+  } catch (...) {
+    main.HandleException(std::current_exception());
+  }
+
+  loop.AddTimer(std::chrono::milliseconds(500), [&form] {
+    if (form.hTimerEnabled) form.hTimerTimer(&form);
+  });
+  loop.Run();
+
+  try {
+    form.FormDestroy(&form);
+  } catch (...) {
+    main.HandleException(std::current_exception());
+  }
+  g_loop = nullptr;
+  return 0;
+}
+
+}  // namespace corvane

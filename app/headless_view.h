@@ -1,0 +1,33 @@
+#pragma once
+// The bridge without a window: captions and LEDs go nowhere, a message box prints its
+// text and caption to stderr and is answered OK.
+#include "app/corvane_view.h"
+
+namespace corvane {
+class EventLoop;
+
+class HeadlessView : public TCorvaneView {
+ public:
+  explicit HeadlessView(EventLoop& loop) : loop_(loop) {}
+
+  void SetLabelCaption(Label, const std::string&) override {}
+  void SetLedOn(Led, bool) override {}
+  int MessageBox(const std::string& text, const std::string& caption, Buttons) override;
+  void SetApplicationTitle(const std::string&) override {}
+  void BuildSystemMenu() override {}
+  void BuildTrayMenu() override {}
+  void AddTrayIcon(const std::string&) override {}
+  void RemoveTrayIcon() override {}
+  void PrepareAboutDialog(const AboutTexts&) override {}
+  void ShowAbout() override {}
+  void ShowSettingsDialog(TComPort& port) override;
+  void ShowWindow() override {}
+  void SetTimerEnabled(bool) override {}
+  void ProcessMessages() override;
+  void CloseWindow() override;
+
+ private:
+  EventLoop& loop_;
+};
+
+}  // namespace corvane
