@@ -50,11 +50,14 @@ void EventLoop::UnwatchFd(int id) {
 }
 
 void EventLoop::Quit(int code) {
+  // Only async-signal-safe calls here, and errno as the interrupted code left it.
+  const int saved_errno = errno;
   quit_code_.store(code);
   const uint64_t one = 1;
-  // Only async-signal-safe calls here; a full counter still leaves the fd readable.
+  // A full counter (EAGAIN) still leaves the fd readable.
   while (write(quit_fd_, &one, sizeof one) < 0 && errno == EINTR) {
   }
+  errno = saved_errno;
 }
 
 int EventLoop::Run() {

@@ -16,6 +16,9 @@
 // - A thread blocked in Synchronize() or Send() stays blocked until the main thread
 //   serves; whoever ends such a thread from the main thread must wait for it with
 //   JoinServing() (or ServeUntil()), never with a plain join, or both threads wait forever.
+// - Whatever loop runs the main thread serves: a poll loop watches WakeFd() (see
+//   rt/event_loop.h); a window framework's loop posts ServePending() to itself from the
+//   wake hook, or watches WakeFd() with its socket notifier.
 // - The exception handler is called on whichever thread hands it an exception; with the
 //   calls here that is always the main thread.
 #include <atomic>

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -21,6 +22,23 @@ TEST(FindFileIgnoringCase, PrefersTheExactNameThenAnyCaseThenTheInput) {
   EXPECT_EQ(FindFileIgnoringCase(dir.File("Exact.Ini")), dir.File("EXACT.INI"));
   EXPECT_EQ(FindFileIgnoringCase(dir.File("MISSING.INI")), dir.File("MISSING.INI"));
   EXPECT_EQ(FindFileIgnoringCase(dir.File("nodir/CORVANE.INI")), dir.File("nodir/CORVANE.INI"));
+}
+
+TEST(FindFileIgnoringCase, ResolvesDirectoriesNamedInAnyCase) {
+  TempDir dir;
+  ASSERT_EQ(mkdir(dir.File("conf").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.File("conf/Rig").c_str(), 0755), 0);
+  WriteFile(dir.File("conf/Rig/ft2000.ini"), "");
+  EXPECT_EQ(FindFileIgnoringCase(dir.File("CONF/RIG/FT2000.INI")), dir.File("conf/Rig/ft2000.ini"));
+  EXPECT_EQ(FindFileIgnoringCase(dir.File("CONF//rig/FT2000.INI")),
+            dir.File("conf/Rig/ft2000.ini"));
+  EXPECT_EQ(FindFileIgnoringCase(dir.File("CONF/NEW.INI")), dir.File("CONF/NEW.INI"));
+  // Relative names go from the working directory.
+  const std::string saved = CurrentDirWithSlash();
+  ASSERT_EQ(chdir(dir.File("").c_str()), 0);
+  const std::string relative = FindFileIgnoringCase("CONF/RIG/FT2000.INI");
+  ASSERT_EQ(chdir(saved.c_str()), 0);
+  EXPECT_EQ(relative, "conf/Rig/ft2000.ini");
 }
 
 TEST(CurrentDirWithSlash, EndsWithASlashAndNamesTheWorkingDirectory) {
