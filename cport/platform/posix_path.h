@@ -5,11 +5,10 @@
 namespace corvane::platform {
 
 // A name with "/" is a path; any other name lives under /dev. When that path does not
-// exist, each component is looked up without regard to letter case, because the program
+// exist, its components are matched without regard to letter case, because the program
 // upper-cases port names ("/DEV/TTYUSB0" finds /dev/ttyUSB0, "TTYS0" finds /dev/ttyS0).
-// An exact match always wins over a case-insensitive one; among several case-insensitive
-// matches the first in byte order wins. When nothing matches the unresolved path is
-// returned, so opening it reports that it does not exist.
+// When nothing matches the unresolved path is returned, so opening it reports that it
+// does not exist. An empty name stays empty.
 std::string ResolveDevicePath(const std::string& name);
 
 }  // namespace corvane::platform
