@@ -4,7 +4,7 @@ namespace corvane {
 
 inline constexpr char kAboutTitle[] = "OmniRig to FT2K CAT Bridge";
 inline constexpr char kAboutProductName[] = "Corvane 2.0.000-0010";
-inline constexpr char kAboutCopyRight[] = "Copyright (c) 2026 the Corvane developers";
+inline constexpr char kAboutCopyRight[] = "Copyright (c) 2026 Corvane developers";
 inline constexpr char kAboutProgrammer[] =
     "The Corvane developers. Free to use and to pass on, without any warranty.";
 inline constexpr char kAboutWebSite[] = "https://corvane.example.org";

@@ -1,0 +1,20 @@
+#include "tools/shot/shot_table.h"
+
+namespace corvane::shot {
+
+const std::vector<ShotEntry>& Shots() {
+  static const std::vector<ShotEntry> shots = {
+      {"led", "the port LEDs off and on, and every LED style", MakeLedGallery},
+      {"about", "the about box as the program fills it", MakeAboutBox},
+  };
+  return shots;
+}
+
+const ShotEntry* FindShot(const std::string& name) {
+  for (const ShotEntry& entry : Shots()) {
+    if (entry.name == name) return &entry;
+  }
+  return nullptr;
+}
+
+}  // namespace corvane::shot
