@@ -53,6 +53,13 @@ std::string_view ValueOf(std::string_view line) {
 }  // namespace
 
 IniText::IniText(std::string_view text) {
+  // Editors on Windows may start the file with a UTF-8 byte order mark; it is kept, but
+  // must not hide the first section.
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (text.substr(0, kBom.size()) == kBom) {
+    bom_ = kBom;
+    text.remove_prefix(kBom.size());
+  }
   size_t start = 0;
   while (start < text.size()) {
     const size_t nl = text.find('\n', start);
@@ -142,7 +149,7 @@ void IniText::SetValue(std::string_view section, std::string_view ident, std::st
 }
 
 std::string IniText::Text() const {
-  std::string out;
+  std::string out = bom_;
   for (const Line& l : lines_) {
     out += l.text;
     out += l.ending;

@@ -34,6 +34,7 @@ class IniText {
   std::optional<size_t> FindKey(std::string_view section, std::string_view ident) const;
   std::string NewLineEnding() const;
 
+  std::string bom_;
   std::vector<Line> lines_;
 };
 

@@ -134,6 +134,8 @@ TEST(IniFileWrite, ChangesOnlyTheLineOfTheKey) {
       {"keeps unknown lines", "[S]\ngarbage\n=x\n[bad\n", "S", "k", "v",
        "[S]\nk=v\ngarbage\n=x\n[bad\n"},
       {"empty value", "[S]\nk=v\n", "S", "k", "", "[S]\nk=\n"},
+      {"byte order mark before the first section", "\xEF\xBB\xBF[S]\r\nk=v\r\n", "S", "k", "w",
+       "\xEF\xBB\xBF[S]\r\nk=w\r\n"},
   };
   TempDir dir;
   const std::string path = dir.File("w.ini");

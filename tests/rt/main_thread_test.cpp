@@ -200,31 +200,5 @@ TEST_F(MainThreadTest, ServeUntilGivesUpAtTheTimeout) {
   setter.join();
 }
 
-TEST_F(MainThreadTest, ServingOffTheMainThreadIsRefused) {
-  bool refused = false;
-  std::thread other([&] {
-    try {
-      main_.ServePending();
-    } catch (const std::logic_error&) {
-      refused = true;
-    }
-  });
-  other.join();
-  EXPECT_TRUE(refused);
-}
-
-TEST_F(MainThreadTest, ReattachMovesTheMainThread) {
-  bool other_is_main = false;
-  std::thread other([&] {
-    main_.Attach();
-    other_is_main = main_.IsMainThread();
-  });
-  other.join();
-  EXPECT_TRUE(other_is_main);
-  EXPECT_FALSE(main_.IsMainThread());
-  main_.Attach();
-  EXPECT_TRUE(main_.IsMainThread());
-}
-
 }  // namespace
 }  // namespace corvane

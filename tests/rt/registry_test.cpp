@@ -90,16 +90,6 @@ TEST_F(RegistryTest, KeysOpenCreateAndDelete) {
   EXPECT_THROW(reg.WriteString("Port", "COM1"), ERegistryException);
 }
 
-TEST_F(RegistryTest, RootsAreSeparateTrees) {
-  reg_.WriteString("Where", "user");
-  TRegistry machine;
-  machine.SetRootKey(RegistryRoot::LocalMachine);
-  EXPECT_FALSE(machine.OpenKey(key_, false));
-  ASSERT_TRUE(machine.OpenKey(key_, true));
-  EXPECT_EQ(machine.ReadString("Where"), "");
-  machine.DeleteKey(key_);
-}
-
 TEST_F(RegistryTest, ConcurrentWritersKeepEveryValue) {
   constexpr int kThreads = 4;
   constexpr int kValues = 200;
