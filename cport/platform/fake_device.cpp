@@ -21,7 +21,8 @@ const char* FakeOpName(FakeOp op) {
 
 class FakeDevice final : public Device {
  public:
-  explicit FakeDevice(FakeScript& script) : script_(script) {}
+  explicit FakeDevice(std::shared_ptr<FakeScript> script)
+      : keep_(std::move(script)), script_(*keep_) {}
   ~FakeDevice() override { Close(); }
 
   int SetCommState(const Dcb& dcb) override {
@@ -130,6 +131,7 @@ class FakeDevice final : public Device {
   }
 
  private:
+  std::shared_ptr<FakeScript> keep_;
   FakeScript& script_;
   bool closed_ = false;
 };
@@ -147,7 +149,7 @@ int FakeScript::Open(const std::string& name, std::unique_ptr<Device>& device) {
     std::lock_guard lock(mutex_);
     ++open_;
   }
-  device = std::make_unique<FakeDevice>(*this);
+  device = std::make_unique<FakeDevice>(shared_from_this());
   return 0;
 }
 

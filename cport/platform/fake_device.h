@@ -4,7 +4,9 @@
 // received bytes, line events, modem lines and line errors that the test supplies.
 //
 // The script outlives the device: the port destroys its device on close, the test keeps
-// the script and inspects what happened. All members are safe to call from any thread.
+// the script and inspects what happened. A script lives in a std::shared_ptr, which every
+// device it opened shares, so a device may close after the test has let go of it. All members are
+// safe to call from any thread.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -47,7 +49,7 @@ struct FakeCall {
   uint32_t Arg2 = 0;        // SetupComm output size
 };
 
-class FakeScript {
+class FakeScript : public std::enable_shared_from_this<FakeScript> {
  public:
   static constexpr int kAlways = -1;
 
