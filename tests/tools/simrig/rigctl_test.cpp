@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "tests/tools/simrig/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace corvane::test {
 namespace {

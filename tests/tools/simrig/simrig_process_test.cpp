@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "tests/tools/simrig/child_process.h"
-#include "tests/tools/simrig/tty_peer.h"
+#include "tests/support/child_process.h"
+#include "tests/support/tty_peer.h"
 
 namespace corvane::test {
 namespace {

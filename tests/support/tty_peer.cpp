@@ -1,4 +1,4 @@
-#include "tests/tools/simrig/tty_peer.h"
+#include "tests/support/tty_peer.h"
 
 #include <fcntl.h>
 #include <poll.h>

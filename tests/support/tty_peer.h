@@ -3,7 +3,7 @@
 // until an expected text has arrived or a deadline passes.
 #include <string>
 
-#include "tests/tools/simrig/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace corvane::test {
 
