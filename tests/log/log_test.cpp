@@ -139,7 +139,8 @@ TEST_F(LogTest, FailingWriteLosesTheLineButKeepsTheLogActive) {
 
 TEST_F(LogTest, LineIsDateBlankTimeBlankTextAndLineFeed) {
   log.SetActive(true);
-  const std::string text("FA;\0binary\x7f\xff", 14);
+  const char bytes[] = "FA;\0binary\x7f\xff";
+  const std::string text(bytes, sizeof bytes - 1);
   const std::tm before = corvane::LocalNow();
   log.WriteLine(0, text);
   const std::tm after = corvane::LocalNow();
