@@ -122,14 +122,6 @@ TEST(AboutBox, DesignCaptionsAndLayout) {
   EXPECT_TRUE(box.OKButton->isDefault());
 }
 
-TEST(AboutBox, OkButtonEndsWithResultOk) {
-  TAboutBox box;
-  box.show();
-  box.OKButtonClick();
-  EXPECT_EQ(box.result(), 1);
-  EXPECT_FALSE(box.isVisible());
-}
-
 TEST(AboutDialog, NewDialogIsEmptyWithoutTimer) {
   TAboutDlg dialog;
   EXPECT_EQ(dialog.Title(), "");

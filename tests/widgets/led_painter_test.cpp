@@ -150,15 +150,6 @@ TEST(LedPainter, LampWithoutAreaDrawsNothing) {
   }
 }
 
-TEST(LedPainter, LargeLampKeepsEveryChannelBetweenItsEnds) {
-  const Ops ops =
-      Paint(Look(lsGradient1, TColor::FromRgb(10, 250, 0), TColor::FromRgb(250, 10, 7), 600, 400));
-  EXPECT_EQ(Count(ops, "rect"), 300);
-  EXPECT_EQ(ops.front(), "pen 10,250,0");
-  // 240 div 299 is 0 for every channel: the lamp stays in its first colour.
-  EXPECT_EQ(ops[ops.size() - 4], "pen 10,250,0");
-}
-
 TEST(Color, NamedColoursKeepRedInTheLowByte) {
   EXPECT_EQ(clLime.Value, 65280u);
   EXPECT_EQ(clYellow.Value, 65535u);
