@@ -264,8 +264,8 @@ TEST(SettingsBracket, DefersToTheOutermostEnd) {
 }
 
 TEST(OpenClose, HandlersRunInOrder) {
+  EventLog log;  // outlives the port, whose closing reports to it
   ScriptedPort port;
-  EventLog log;
   log.Attach(port);
   port.Script->SetModemStatus(MS_CTS_ON | MS_RLSD_ON);
   port.OpenPort();
@@ -303,8 +303,8 @@ TEST(OpenClose, ConnectedPropertyOpensAndCloses) {
 }
 
 TEST(OpenClose, MissingDeviceRaisesCode1AndStaysClosed) {
+  EventLog log;  // outlives the port, whose closing reports to it
   ScriptedPort port;
-  EventLog log;
   log.Attach(port);
   port.Script->Fail(FakeOp::Open, 2);
   try {
@@ -332,8 +332,8 @@ TEST(OpenClose, FailedApplyDuringOpenReleasesTheDevice) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(FakeOpName(c.op));
+    EventLog log;  // outlives the port, whose closing reports to it
     ScriptedPort port;
-    EventLog log;
     log.Attach(port);
     port.Script->Fail(c.op, 22, 1);
     try {
@@ -363,8 +363,8 @@ TEST(OpenClose, RefusedSettingOnAnOpenPortStaysStored) {
 }
 
 TEST(OpenClose, FailedPurgeKeepsThePortOpen) {
+  EventLog log;  // outlives the port, whose closing reports to it
   ScriptedPort port;
-  EventLog log;
   log.Attach(port);
   port.OpenPort();
   log.seen.clear();

@@ -237,8 +237,8 @@ TEST(PtySettings, ARefusedSettingWhileOpeningLeavesThePortClosed) {
 }
 
 TEST(PtyErrors, MissingDevice) {
-  TComPort port;
   std::vector<std::string> seen;
+  TComPort port;
   port.SetOnBeforeOpen([&](TObject*) { seen.push_back("BeforeOpen"); });
   port.SetOnAfterOpen([&](TObject*) { seen.push_back("AfterOpen"); });
   port.SetPort("/dev/ttyCorvaneNoSuchDevice");
