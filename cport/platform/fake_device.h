@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ enum class FakeOp : uint8_t {
   Close
 };
 const char* FakeOpName(FakeOp op);
+// Lets test failures name the operation.
+inline void PrintTo(FakeOp op, std::ostream* os) {
+  *os << FakeOpName(op);
+}
 
 struct FakeCall {
   FakeCall() = default;

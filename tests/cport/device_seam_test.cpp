@@ -9,12 +9,12 @@
 #include <thread>
 
 #include "cport/platform/fake_device.h"
-#include "tests/cport/support/pty_pair.h"
+#include "tests/cport/support/pty_line.h"
 
 namespace {
 
 using namespace corvane::platform;
-using corvane::test::PtyPair;
+using corvane::test::PtyLine;
 
 TEST(FakeDevice, FailsTheChosenCallTheChosenNumberOfTimes) {
   auto script = std::make_shared<FakeScript>();
@@ -105,7 +105,7 @@ bool Readable(int fd, std::chrono::milliseconds deadline) {
 }
 
 TEST(PosixDevice, QueuesModemLinesAndTransfersOnAPty) {
-  PtyPair pty;
+  PtyLine pty;
   std::unique_ptr<Device> dev;
   ASSERT_EQ(OpenDevice(pty.SlavePath(), dev), 0);
   ASSERT_EQ(dev->SetCommTimeouts({MAXDWORD, 0, 0, 100, 1000}), 0);

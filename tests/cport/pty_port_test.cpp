@@ -15,12 +15,12 @@
 
 #include "cport/cport.h"
 #include "cport/platform/posix_path.h"
-#include "tests/cport/support/pty_pair.h"
+#include "tests/cport/support/pty_line.h"
 
 namespace {
 
 using corvane::test::LineState;
-using corvane::test::PtyPair;
+using corvane::test::PtyLine;
 
 std::string Upper(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
@@ -39,7 +39,7 @@ EComPort RaisedBy(const std::function<void()>& call) {
 }
 
 TEST(PtyOpen, ByPathAndByUpperCasedPath) {
-  PtyPair pty;
+  PtyLine pty;
   TComPort port;
   port.SetPort(pty.SlavePath());
   port.OpenPort();
@@ -144,7 +144,7 @@ TEST(PtySettings, ReachTheLine) {
   };
   for (const LineCase& c : cases) {
     SCOPED_TRACE(c.name);
-    PtyPair pty;
+    PtyLine pty;
     TComPort port;
     port.SetPort(pty.SlavePath());
     // Settled before opening: opening applies them.
@@ -155,7 +155,7 @@ TEST(PtySettings, ReachTheLine) {
     port.ClosePort();
 
     // Changed on the open port: each setter applies at once.
-    PtyPair pty2;
+    PtyLine pty2;
     TComPort open;
     open.SetPort(pty2.SlavePath());
     open.OpenPort();
@@ -165,7 +165,7 @@ TEST(PtySettings, ReachTheLine) {
 }
 
 TEST(PtySettings, BaudRateOnAnOpenPortReachesTheDeviceAtOnce) {
-  PtyPair pty;
+  PtyLine pty;
   TComPort port;
   port.SetPort(pty.SlavePath());
   port.OpenPort();
@@ -205,7 +205,7 @@ TEST(PtySettings, ARefusedSettingRaisesCode7AndKeepsTheLine) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    PtyPair pty;
+    PtyLine pty;
     TComPort port;
     port.SetPort(pty.SlavePath());
     port.SetBaudRate(br19200);
@@ -223,7 +223,7 @@ TEST(PtySettings, ARefusedSettingRaisesCode7AndKeepsTheLine) {
 }
 
 TEST(PtySettings, ARefusedSettingWhileOpeningLeavesThePortClosed) {
-  PtyPair pty;
+  PtyLine pty;
   TComPort port;
   port.SetPort(pty.SlavePath());
   port.SetStopBits(sbOne5StopBits);
@@ -282,7 +282,7 @@ TEST(PtyErrors, NamesThatAreNoSerialDevice) {
 }
 
 TEST(PtyErrors, ASecondPortOnTheSameDeviceIsBusy) {
-  PtyPair pty;
+  PtyLine pty;
   TComPort first, second;
   first.SetPort(pty.SlavePath());
   second.SetPort(pty.SlavePath());
@@ -315,7 +315,7 @@ int OpenAsNobody(const std::string& path) {
 }
 
 TEST(PtyErrors, OtherProgramsAreKeptOutOnlyWhileOpen) {
-  PtyPair pty;
+  PtyLine pty;
   ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0666), 0);
   if (OpenAsNobody(pty.SlavePath()) != 0) GTEST_SKIP() << "cannot open the pty as another user";
   TComPort port;
@@ -329,7 +329,7 @@ TEST(PtyErrors, OtherProgramsAreKeptOutOnlyWhileOpen) {
 }
 
 TEST(PtyErrors, ADeviceThatVanishesWhileOpen) {
-  PtyPair pty;
+  PtyLine pty;
   TComPort port;
   port.SetPort(pty.SlavePath());
   port.OpenPort();

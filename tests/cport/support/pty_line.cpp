@@ -1,4 +1,4 @@
-#include "tests/cport/support/pty_pair.h"
+#include "tests/cport/support/pty_line.h"
 
 // termios2 reads rates that <termios.h> cannot name, so <termios.h> (and <pty.h>) stay out.
 #include <asm/termbits.h>
@@ -13,28 +13,28 @@
 
 namespace corvane::test {
 
-PtyPair::PtyPair() {
+PtyLine::PtyLine() {
   if (int err = OpenPty(master_, slave_, slavePath_)) {
     ADD_FAILURE() << "openpty: " << std::strerror(err);
   }
 }
 
-PtyPair::~PtyPair() {
+PtyLine::~PtyLine() {
   CloseSlave();
   CloseMaster();
 }
 
-void PtyPair::CloseMaster() {
+void PtyLine::CloseMaster() {
   if (master_ >= 0) close(master_);
   master_ = -1;
 }
 
-void PtyPair::CloseSlave() {
+void PtyLine::CloseSlave() {
   if (slave_ >= 0) close(slave_);
   slave_ = -1;
 }
 
-LineState PtyPair::Line() const {
+LineState PtyLine::Line() const {
   termios2 t{};
   LineState s;
   // On a pty the termios requests on the master act on the slave's settings.
@@ -72,7 +72,7 @@ LineState PtyPair::Line() const {
   return s;
 }
 
-void PtyPair::SetSpeed(uint32_t bps) {
+void PtyLine::SetSpeed(uint32_t bps) {
   termios2 t{};
   ASSERT_EQ(ioctl(master_, TCGETS2, &t), 0);
   t.c_cflag &= ~(CBAUD | CIBAUD);

@@ -1,7 +1,7 @@
 #pragma once
-// A real pseudo-terminal for integration tests: the test plays the far end on the master
-// side, the port under test opens the slave by its path. The test keeps a slave descriptor
-// of its own so the pair survives the port closing and reopening.
+// A real pseudo-terminal whose line settings a test reads back: the test plays the far end
+// on the master side, the port under test opens the slave by its path. The test keeps a
+// slave descriptor of its own so the pair survives the port closing and reopening.
 #include <cstdint>
 #include <string>
 
@@ -25,12 +25,12 @@ struct LineState {
   unsigned char stopChar = 0;
 };
 
-class PtyPair {
+class PtyLine {
  public:
-  PtyPair();  // fails the current test when no pseudo-terminal can be had
-  ~PtyPair();
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
+  PtyLine();  // fails the current test when no pseudo-terminal can be had
+  ~PtyLine();
+  PtyLine(const PtyLine&) = delete;
+  PtyLine& operator=(const PtyLine&) = delete;
 
   const std::string& SlavePath() const { return slavePath_; }
   int Master() const { return master_; }
