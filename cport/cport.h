@@ -30,6 +30,9 @@
 #include "cport/platform/device.h"
 #include "rt/tobject.h"
 
+class TIniFile;
+class TRegistry;
+
 using TRxCharEvent = std::function<void(TObject* Sender, int32_t Count)>;
 using TRxBufEvent = std::function<void(TObject* Sender, const void* Buffer, int32_t Count)>;
 using TComSignalEvent = std::function<void(TObject* Sender, bool OnOff)>;
@@ -46,6 +49,14 @@ class TCustomComPort : public TComponent {
  public:
   explicit TCustomComPort(TComponent* AOwner = nullptr);
   ~TCustomComPort() override;
+
+  // --- settings persistence: the groups in StoredProps, under the INI section named after
+  // the port's Name, or as values of the registry key the caller has opened. Reading goes
+  // through the setters, so an open port takes each changed value at once.
+  virtual void WriteToRegistry(TRegistry& Reg);
+  virtual void WriteToIni(TIniFile& Ini);
+  virtual void ReadFromRegistry(TRegistry& Reg);
+  virtual void ReadFromIni(TIniFile& Ini);
 
   // --- settings ---
   bool Connected() const { return FConnected; }
