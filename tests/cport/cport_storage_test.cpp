@@ -197,21 +197,6 @@ TEST_F(IniStorage, BufferSizesReadAsIntegers) {
   }
 }
 
-TEST_F(IniStorage, CharactersAndTimeoutsRead) {
-  port.SetStoredProps({spOthers, spParity, spTimeouts});
-  WriteSection(
-      "EventChar=#13\nParity.Check=Yes\nParity.ReplaceChar=?\nTimeouts.ReadInterval=50\n"
-      "Timeouts.WriteTotalConstant=-2\n");
-  port.ReadFromIni(ini);
-  EXPECT_EQ(port.EventChar(), '\r');
-  EXPECT_TRUE(port.Parity().Check());
-  EXPECT_FALSE(port.Parity().Replace());
-  EXPECT_EQ(port.Parity().ReplaceChar(), '?');
-  EXPECT_EQ(port.Timeouts().ReadInterval(), 50);
-  EXPECT_EQ(port.Timeouts().WriteTotalConstant(), -2);
-  EXPECT_EQ(port.Timeouts().WriteTotalMultiplier(), 100);
-}
-
 TEST_F(IniStorage, DetailedFlowSwitchesReadAfterTheShortcutWin) {
   port.SetStoredProps({spBasic, spFlowControl});
   WriteSection("FlowControl=Hardware\nFlowControl.OutCTSFlow=No\n");

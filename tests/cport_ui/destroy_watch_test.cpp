@@ -52,21 +52,4 @@ TEST(DestroyWatch, CallbackMayResetItsOwnWatch) {
   EXPECT_TRUE(called);
 }
 
-TEST(DestroyWatch, OwnedSiblingsStillGoWithTheOwner) {
-  auto owner = std::make_unique<TComponent>();
-  bool childGone = false;
-  struct Child : TComponent {
-    Child(TComponent* owner, bool& gone) : TComponent(owner), gone_(gone) {}
-    ~Child() override { gone_ = true; }
-    bool& gone_;
-  };
-  new Child(owner.get(), childGone);  // owned by owner
-  DestroyWatch watch;
-  int calls = 0;
-  watch.Watch(*owner, [&](TComponent*) { ++calls; });
-  owner.reset();
-  EXPECT_TRUE(childGone);
-  EXPECT_EQ(calls, 1);
-}
-
 }  // namespace
