@@ -22,8 +22,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "cport/com_async.h"
 #include "cport/com_error.h"
+#include "cport/com_link.h"
 #include "cport/component.h"
 #include "cport/cport_settings.h"
 #include "cport/cport_types.h"
@@ -31,6 +34,7 @@
 #include "rt/tobject.h"
 
 class TIniFile;
+class TComThread;
 class TRegistry;
 
 using TRxCharEvent = std::function<void(TObject* Sender, int32_t Count)>;
@@ -157,9 +161,48 @@ class TCustomComPort : public TComponent {
   void ReportPortError(uint16_t Code, int64_t WinError);
 
   // --- line status ---
+  // Received bytes waiting to be read (code 10 when the device cannot say).
+  int32_t InQueueCount();
   TComModemSignals ModemSignals();
+  // Pending line errors, which the device forgets once asked (code 10 when it cannot say).
+  TComErrors LineErrors();
   // Ends pending reads and writes on the device (code 5 when that fails).
   void AbortPendingIO();
+
+  // --- reading and writing: issue on a record, then await it. A missing record is code 4,
+  // a closed port code 24; the issuing functions return the bytes moved at once (0 while
+  // the transfer is pending), AwaitAsync the bytes moved in all.
+  int32_t StartWrite(const void* Buffer, int32_t Count, TComAsync* Async);
+  int32_t StartWriteText(const std::string& Text, TComAsync* Async);
+  int32_t StartRead(void* Buffer, int32_t Count, TComAsync* Async);
+  // Text becomes Count bytes long (empty for Count below 1) and receives the bytes read.
+  int32_t StartReadText(std::string& Text, int32_t Count, TComAsync* Async);
+  int32_t AwaitAsync(TComAsync* Async);
+  // Issue and await in one call; with the default timeouts a read returns at once with
+  // what has arrived, a write when the bytes have left or the write timeout has run out.
+  int32_t WriteText(const std::string& Text);
+  int32_t ReadBytes(void* Buffer, int32_t Count);
+  // Text holds exactly the bytes read.
+  int32_t ReadText(std::string& Text, int32_t Count);
+
+  // --- linked components, told in registration order. Registering a link twice or
+  // unregistering an unknown one is code 18. The port does not own the link.
+  void RegisterLink(TComPortLink* Link);
+  void UnRegisterLink(TComPortLink* Link);
+
+  // True while the event thread watches the device; false once it has ended (closed port,
+  // Events empty, a handler raised under smThreadSync, or the device went away).
+  bool EventThreadRunning() const;
+
+  // --- event delivery by message (smWindowSync), on the main thread ---
+  struct TMessage {
+    uint32_t Msg = 0;
+    uintptr_t WParam = 0;
+    intptr_t LParam = 0;
+    intptr_t Result = 0;
+  };
+  static constexpr uint32_t PortEventMessage = 0x0400 + 1;  // WM_USER + 1
+  void PortWindowProc(TMessage& Message);
 
  protected:
   void Loaded() override;
@@ -192,15 +235,31 @@ class TCustomComPort : public TComponent {
   void HandleAfterOpen();
   void HandleBeforeClose();
   void HandleAfterClose();
+  void HandleRxChar();
+  void HandleTxEmpty();
+  void HandleRxFlag();
+  void HandleRing();
+  void HandleBreak();
   void HandleCTSChange();
   void HandleDSRChange();
   void HandleRLSDChange();
+  void HandleError();
+  void HandleRx80Full();
   void ReportLineStates(bool Opening);
+
+  void SignalLinks(TPortLinkEvent Kind, bool OnOff);
+  void CallLinks(TPortLinkEvent Kind);
+  void PassTxToLinks(const void* Buffer, int32_t Count);
+  // Reads the Count waiting bytes for the links and OnRxBuf when they take them; sets
+  // Count to 0 when it did, so OnRxChar is not called.
+  void DeliverRxToLinks(int32_t& Count);
 
   // Set while a linked component takes the received buffers.
   bool FHasRxBufLink = false;
 
  private:
+  friend class TComThread;
+
   bool ApplyAllowed() const;
   // Event monitoring of an open port: started at the end of opening when Events is not
   // empty, stopped before the device is released.
@@ -228,6 +287,8 @@ class TCustomComPort : public TComponent {
   std::unique_ptr<TComTimeouts> FTimeouts;
   std::unique_ptr<TComBuffer> FBuffer;
   std::unique_ptr<corvane::platform::Device> FDevice;
+  std::unique_ptr<TComThread> FEventThread;
+  std::vector<TComPortLink*> FLinkList;
 
   TNotifyEvent FOnAfterOpen, FOnAfterClose, FOnBeforeOpen, FOnBeforeClose;
   TRxCharEvent FOnRxChar;

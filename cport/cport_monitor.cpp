@@ -1,9 +1,67 @@
-// Event monitoring of an open port. Until the event thread exists an open port is simply
-// not monitored: no line event reaches its handlers, reading and writing still work.
+// Event monitoring of an open port: the event thread's start and end, and the delivery of
+// events by message.
+#include "cport/com_thread.h"
 #include "cport/cport.h"
+#include "rt/main_thread.h"
 
 void TCustomComPort::StartEventMonitoring() {
   FThreadCreated = false;
+  FEventThread = std::make_unique<TComThread>(this);
+  FThreadCreated = true;
 }
 
-void TCustomComPort::StopEventMonitoring() {}
+void TCustomComPort::StopEventMonitoring() {
+  // Destroying the thread waits for it while serving its pending calls.
+  FEventThread.reset();
+}
+
+bool TCustomComPort::EventThreadRunning() const {
+  return FEventThread && !FEventThread->Ended();
+}
+
+void TCustomComPort::PortWindowProc(TMessage& Message) {
+  if (Message.Msg != PortEventMessage) {
+    Message.Result = 0;
+    return;
+  }
+  try {
+    // A closed port ignores messages that were on their way when it closed.
+    if (!FConnected) return;
+    switch (Message.WParam) {
+      case 1:
+        HandleRxChar();
+        break;
+      case 2:
+        HandleRxFlag();
+        break;
+      case 4:
+        HandleTxEmpty();
+        break;
+      case 8:
+        HandleCTSChange();
+        break;
+      case 16:
+        HandleDSRChange();
+        break;
+      case 32:
+        HandleRLSDChange();
+        break;
+      case 64:
+        HandleBreak();
+        break;
+      case 128:
+        HandleError();
+        break;
+      case 256:
+        HandleRing();
+        break;
+      case 1024:
+        HandleRx80Full();
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+    corvane::MainThread::Instance().HandleException(std::current_exception());
+  }
+}

@@ -280,7 +280,12 @@ TEST(OpenClose, HandlersRunInOrder) {
   EXPECT_EQ(log.seen,
             (std::vector<std::string>{"CTS-", "DSR-", "RLSD-", "BeforeClose", "AfterClose"}));
   EXPECT_EQ(port.Script->Count(FakeOp::GetCommModemStatus), 0) << "closing does not ask";
-  EXPECT_EQ(port.Script->Last(FakeOp::PurgeComm).Arg1, PURGE_TXABORT | PURGE_RXABORT);
+  std::vector<uint32_t> purges;
+  for (const auto& c : port.Script->Calls())
+    if (c.Op == FakeOp::PurgeComm) purges.push_back(c.Arg1);
+  // Pending transfers are aborted first; the ending event thread then drops the queues.
+  EXPECT_EQ(purges, (std::vector<uint32_t>{PURGE_TXABORT | PURGE_RXABORT,
+                                           PURGE_TXCLEAR | PURGE_RXCLEAR}));
   EXPECT_EQ(port.Script->Ops().back(), FakeOp::Close);
   EXPECT_FALSE(port.Connected());
   EXPECT_EQ(port.Script->OpenDevices(), 0);

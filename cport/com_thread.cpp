@@ -1,0 +1,115 @@
+#include "cport/com_thread.h"
+
+#include "cport/com_event_mask.h"
+#include "cport/cport.h"
+
+namespace {
+
+using namespace corvane::platform;
+
+// The order in which a batch's events are handled: errors before the bytes they spoiled,
+// received bytes before the drained output.
+constexpr TComEvent kDispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                        evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+
+}  // namespace
+
+TComThread::TComThread(TCustomComPort* AComPort)
+    : FComPort(AComPort), FDevice(AComPort->FDevice.get()) {
+  // The result is not looked at: a device that refuses the mask simply reports nothing.
+  FDevice->SetCommMask(EventSetToMask(FComPort->FEvents));
+  FThread.Start([this] { Execute(); });
+}
+
+TComThread::~TComThread() {
+  SignalStop();
+  corvane::MainThread::Instance().JoinServing(FThread);
+}
+
+void TComThread::SignalStop() {
+  FStopEvent.Set();
+}
+
+void TComThread::Execute() {
+  for (;;) {
+    const WaitResult r = FDevice->WaitCommEvent(FStopEvent);
+    // The stop wins over events that came with it.
+    if (r.Outcome == WaitResult::Stopped || FStopEvent.IsSet()) break;
+    if (r.Outcome == WaitResult::Failed) {
+      // The device refused the wait (gone, hung up): waiting again would only fail again at
+      // once. Monitoring ends here; reopening the port starts it afresh.
+      FDevice->SetCommMask(0);
+      throw EComPort(CE_WaitFailed + 1, r.Error);
+    }
+    FEvents = MaskToEventSet(r.Mask);
+    if (!FEvents.empty()) DispatchEvents();
+  }
+  FDevice->SetCommMask(0);
+  FDevice->PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+void TComThread::DispatchEvents() {
+  switch (FComPort->FSyncMethod) {
+    case smThreadSync:
+      corvane::MainThread::Instance().Synchronize([this] { RunEventHandlers(); });
+      break;
+    case smWindowSync:
+      ForwardEventsToWindow();
+      break;
+    case smNone:
+      RunEventHandlers();
+      break;
+  }
+}
+
+void TComThread::ForwardEventsToWindow() {
+  TCustomComPort* port = FComPort;
+  for (TComEvent e : kDispatchOrder) {
+    if (!FEvents.contains(e)) continue;
+    const uintptr_t bit = corvane::EventMaskBit(e);
+    corvane::MainThread::Instance().Send([port, bit] {
+      TCustomComPort::TMessage m;
+      m.Msg = TCustomComPort::PortEventMessage;
+      m.WParam = bit;
+      port->PortWindowProc(m);
+    });
+  }
+}
+
+void TComThread::RunEventHandlers() {
+  for (TComEvent e : kDispatchOrder) {
+    if (!FEvents.contains(e)) continue;
+    switch (e) {
+      case evError:
+        FComPort->HandleError();
+        break;
+      case evRxChar:
+        FComPort->HandleRxChar();
+        break;
+      case evTxEmpty:
+        FComPort->HandleTxEmpty();
+        break;
+      case evBreak:
+        FComPort->HandleBreak();
+        break;
+      case evRing:
+        FComPort->HandleRing();
+        break;
+      case evCTS:
+        FComPort->HandleCTSChange();
+        break;
+      case evDSR:
+        FComPort->HandleDSRChange();
+        break;
+      case evRxFlag:
+        FComPort->HandleRxFlag();
+        break;
+      case evRLSD:
+        FComPort->HandleRLSDChange();
+        break;
+      case evRx80Full:
+        FComPort->HandleRx80Full();
+        break;
+    }
+  }
+}
