@@ -64,7 +64,12 @@ IniText::IniText(std::string_view text) {
   while (start < text.size()) {
     const size_t nl = text.find('\n', start);
     if (nl == std::string_view::npos) {
-      lines_.push_back({std::string(text.substr(start)), ""});
+      // A file cut off inside its last CR LF keeps the CR as the line's end, not as part
+      // of the value.
+      std::string_view body = text.substr(start);
+      const bool cr = !body.empty() && body.back() == '\r';
+      if (cr) body.remove_suffix(1);
+      lines_.push_back({std::string(body), cr ? "\r" : ""});
       break;
     }
     std::string_view body = text.substr(start, nl - start);
@@ -108,6 +113,7 @@ bool IniText::HasSection(std::string_view section) const {
 std::string IniText::NewLineEnding() const {
   // Files made on Windows keep their CR LF line ends.
   for (const Line& l : lines_) {
+    if (l.ending == "\r") return "\r\n";
     if (!l.ending.empty()) return l.ending;
   }
   return "\n";
@@ -139,7 +145,9 @@ void IniText::SetValue(std::string_view section, std::string_view ident, std::st
     }
   }
   const bool at_end = !insert_after || *insert_after + 1 == lines_.size();
-  if (at_end && !lines_.empty() && lines_.back().ending.empty()) lines_.back().ending = eol;
+  if (at_end && !lines_.empty() && (lines_.back().ending.empty() || lines_.back().ending == "\r")) {
+    lines_.back().ending = eol;
+  }
   if (insert_after) {
     lines_.insert(lines_.begin() + *insert_after + 1, Line{key_line, eol});
     return;

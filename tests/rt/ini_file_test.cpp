@@ -136,6 +136,8 @@ TEST(IniFileWrite, ChangesOnlyTheLineOfTheKey) {
       {"empty value", "[S]\nk=v\n", "S", "k", "", "[S]\nk=\n"},
       {"byte order mark before the first section", "\xEF\xBB\xBF[S]\r\nk=v\r\n", "S", "k", "w",
        "\xEF\xBB\xBF[S]\r\nk=w\r\n"},
+      {"a file cut inside its last CR LF keeps the other value clean", "[S]\r\nT=YES\r", "S",
+       "P", "COM5", "[S]\r\nT=YES\r\nP=COM5\r\n"},
   };
   TempDir dir;
   const std::string path = dir.File("w.ini");
@@ -145,6 +147,8 @@ TEST(IniFileWrite, ChangesOnlyTheLineOfTheKey) {
     EXPECT_EQ(ReadFile(path), c.after) << c.name;
     EXPECT_EQ(TIniFile(path).ReadString(c.section, c.ident, "?"), c.value) << c.name;
   }
+  WriteFile(path, "[S]\r\nT=YES\r");
+  EXPECT_EQ(TIniFile(path).ReadString("S", "T", "?"), "YES");
 }
 
 TEST(IniFileWrite, CreatesAMissingFileAndWritesIntegersInDecimal) {
