@@ -31,6 +31,7 @@ struct Transfer {
   uint32_t Done = 0;           // bytes moved so far
   bool Pending = false;        // issued but not complete; AwaitTransfer finishes it
   int64_t StartedAtMs = 0;     // monotonic issue time, for the total timeouts
+  uint64_t AbortTicket = 0;    // backend's purge count at issue; a later purge ends it
 };
 
 struct WaitResult {

@@ -1,7 +1,9 @@
 #pragma once
 // The serial device of a POSIX tty: real serial ports, USB adapters and pseudo-terminals.
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "cport/platform/device.h"
@@ -33,12 +35,46 @@ class PosixDevice final : public Device {
   int Fd() const { return fd_.get(); }
 
  private:
-  explicit PosixDevice(UniqueFd fd) : fd_(std::move(fd)) {}
+  // The driver's line counters (TIOCGICOUNT), where it keeps them.
+  struct Counters {
+    int cts = 0, dsr = 0, rng = 0, dcd = 0;
+    int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
+  };
+
+  explicit PosixDevice(UniqueFd fd);
+  // Sets up the event wait: the tty's arrivals edge-triggered, so each arrival is seen once
+  // however long its bytes stay unread.
+  int InitEvents();
+  void Wake();
+  // Compares the counters, and with modemLines the modem lines, with the last sample;
+  // returns the EV_* bits of what changed and adds new line errors to pendingErrors_.
+  uint32_t SampleLines(bool modemLines);
+  void ResetLineBaseline();
+  // Whether the wait has to look at the lines at intervals (the mask asks for them and
+  // the driver has them).
+  bool WatchesLines(uint32_t mask) const;
+  int WaitReadable(Transfer& t, int timeoutMs);
+  void DropNuls(char* buf, uint32_t& n) const;
+  int AwaitRead(Transfer& t);
+  int AwaitWrite(Transfer& t);
+  void MarkWritten();
 
   UniqueFd fd_;
+  UniqueFd epoll_;
+  UniqueFd wake_;   // wakes the event wait: mask changed, output written
+  UniqueFd abort_;  // readable after a purge with the abort flags
   Dcb dcb_{};
   CommTimeouts timeouts_{};
   std::atomic<uint32_t> mask_{0};
+  std::atomic<uint64_t> aborts_{0};
+  std::atomic<bool> txPending_{false};
+
+  std::mutex linesMutex_;
+  bool hasModem_ = false;
+  bool hasCounters_ = false;
+  int modem_ = 0;
+  Counters counters_;
+  uint32_t pendingErrors_ = 0;
 };
 
 }  // namespace corvane::platform

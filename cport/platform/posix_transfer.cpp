@@ -1,0 +1,200 @@
+// Reads, writes and purges of the tty backend, under the Win32 timeout rules.
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "cport/platform/posix_common.h"
+#include "cport/platform/posix_device.h"
+
+namespace corvane::platform {
+namespace {
+
+constexpr int kEnded = -1;  // WaitReadable: the total or interval timeout ran out
+
+void Drain(int fd) {
+  uint64_t n = 0;
+  [[maybe_unused]] auto r = read(fd, &n, sizeof n);
+}
+
+int ClampMs(int64_t ms) {
+  return ms <= 0 ? 0 : ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
+}
+
+// A device that has gone reads nothing and polls hung up; only the poll tells.
+bool HungUp(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+}  // namespace
+
+void PosixDevice::DropNuls(char* buf, uint32_t& n) const {
+  if (!(dcb_.Flags & kDcbNull)) return;
+  n = static_cast<uint32_t>(std::remove(buf, buf + n, '\0') - buf);
+}
+
+int PosixDevice::StartRead(Transfer& t) {
+  Drain(abort_.get());
+  t.Kind = TransferKind::Read;
+  t.Done = 0;
+  t.Pending = false;
+  t.StartedAtMs = NowMs();
+  t.AbortTicket = aborts_.load();
+  if (t.Count == 0) return 0;
+  const ssize_t n = ::read(fd_.get(), t.Buffer, t.Count);
+  if (n < 0 && errno != EAGAIN) return errno;
+  if (n == 0 && HungUp(fd_.get())) return EIO;
+  if (n > 0) {
+    uint32_t got = static_cast<uint32_t>(n);
+    DropNuls(t.Buffer, got);
+    t.Done = got;
+  }
+  const CommTimeouts& to = timeouts_;
+  if (to.ReadIntervalTimeout == MAXDWORD && to.ReadTotalTimeoutMultiplier == 0 &&
+      to.ReadTotalTimeoutConstant == 0) {
+    return 0;  // at once with what has arrived
+  }
+  if (to.ReadIntervalTimeout == MAXDWORD && to.ReadTotalTimeoutMultiplier == MAXDWORD) {
+    t.Pending = t.Done == 0;  // the first byte, or the constant's time
+    return 0;
+  }
+  t.Pending = t.Done < t.Count;
+  return 0;
+}
+
+// Waits for the device to become readable: 0 when it is, kEnded after timeoutMs, or the
+// error that ended the transfer (ECANCELED after a purge, EIO when the device went).
+int PosixDevice::WaitReadable(Transfer& t, int timeoutMs) {
+  for (;;) {
+    if (aborts_.load() != t.AbortTicket) return ECANCELED;
+    pollfd p[2] = {{fd_.get(), POLLIN, 0}, {abort_.get(), POLLIN, 0}};
+    const int r = poll(p, 2, timeoutMs);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (r == 0) return kEnded;
+    if (p[1].revents & POLLIN) {
+      if (aborts_.load() != t.AbortTicket) return ECANCELED;
+      Drain(abort_.get());
+      continue;
+    }
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return EIO;
+    return 0;
+  }
+}
+
+int PosixDevice::AwaitRead(Transfer& t) {
+  const CommTimeouts& to = timeouts_;
+  const bool firstByteOnly =
+      to.ReadIntervalTimeout == MAXDWORD && to.ReadTotalTimeoutMultiplier == MAXDWORD;
+  const uint64_t total = firstByteOnly
+                             ? to.ReadTotalTimeoutConstant
+                             : static_cast<uint64_t>(to.ReadTotalTimeoutMultiplier) * t.Count +
+                                   to.ReadTotalTimeoutConstant;
+  const bool interval =
+      !firstByteOnly && to.ReadIntervalTimeout != 0 && to.ReadIntervalTimeout != MAXDWORD;
+  int64_t lastByteAt = NowMs();
+  while (t.Done < t.Count && !(firstByteOnly && t.Done > 0)) {
+    int64_t waitMs = -1;
+    const int64_t now = NowMs();
+    if (total != 0) waitMs = static_cast<int64_t>(total) - (now - t.StartedAtMs);
+    if (interval && t.Done > 0) {
+      const int64_t gap = static_cast<int64_t>(to.ReadIntervalTimeout) - (now - lastByteAt);
+      waitMs = waitMs < 0 ? gap : std::min(waitMs, gap);
+    }
+    if (waitMs != -1 && waitMs <= 0) break;
+    const int r = WaitReadable(t, waitMs < 0 ? -1 : ClampMs(waitMs));
+    if (r == kEnded) break;
+    if (r != 0) return r;
+    const ssize_t n = ::read(fd_.get(), t.Buffer + t.Done, t.Count - t.Done);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
+    if (n == 0 && HungUp(fd_.get())) return EIO;
+    if (n > 0) {
+      uint32_t got = static_cast<uint32_t>(n);
+      DropNuls(t.Buffer + t.Done, got);
+      t.Done += got;
+      lastByteAt = NowMs();
+    }
+  }
+  return 0;
+}
+
+int PosixDevice::StartWrite(Transfer& t) {
+  Drain(abort_.get());
+  t.Kind = TransferKind::Write;
+  t.Done = 0;
+  t.Pending = false;
+  t.StartedAtMs = NowMs();
+  t.AbortTicket = aborts_.load();
+  if (t.Count == 0) return 0;
+  const ssize_t n = ::write(fd_.get(), t.Data, t.Count);
+  if (n < 0 && errno != EAGAIN) return errno;
+  t.Done = n > 0 ? static_cast<uint32_t>(n) : 0;
+  t.Pending = t.Done < t.Count;
+  if (!t.Pending) MarkWritten();
+  return 0;
+}
+
+void PosixDevice::MarkWritten() {
+  txPending_.store(true);
+  Wake();
+}
+
+int PosixDevice::AwaitWrite(Transfer& t) {
+  const uint64_t budget = static_cast<uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) * t.Count +
+                          timeouts_.WriteTotalTimeoutConstant;
+  while (t.Done < t.Count) {
+    if (aborts_.load() != t.AbortTicket) return ECANCELED;
+    int waitMs = -1;
+    if (budget != 0) {
+      const int64_t left = static_cast<int64_t>(budget) - (NowMs() - t.StartedAtMs);
+      if (left <= 0) break;
+      waitMs = ClampMs(left);
+    }
+    pollfd p[2] = {{fd_.get(), POLLOUT, 0}, {abort_.get(), POLLIN, 0}};
+    const int r = poll(p, 2, waitMs);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (r == 0) break;
+    if (p[1].revents & POLLIN) {
+      if (aborts_.load() != t.AbortTicket) return ECANCELED;
+      Drain(abort_.get());
+      continue;
+    }
+    if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return EIO;
+    const ssize_t n = ::write(fd_.get(), t.Data + t.Done, t.Count - t.Done);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
+    if (n > 0) t.Done += static_cast<uint32_t>(n);
+  }
+  return 0;
+}
+
+int PosixDevice::AwaitTransfer(Transfer& t) {
+  if (!t.Pending) return 0;
+  const int err = t.Kind == TransferKind::Read ? AwaitRead(t) : AwaitWrite(t);
+  t.Pending = false;
+  if (t.Kind == TransferKind::Write && t.Done > 0) MarkWritten();
+  return err;
+}
+
+int PosixDevice::PurgeComm(uint32_t flags) {
+  if (flags & (PURGE_TXABORT | PURGE_RXABORT)) {
+    aborts_.fetch_add(1);
+    const uint64_t one = 1;
+    [[maybe_unused]] auto n = write(abort_.get(), &one, sizeof one);
+  }
+  const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
+  if (!rx && !tx) return 0;
+  const int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
+  return tcflush(fd_.get(), queue) == 0 ? 0 : errno;
+}
+
+}  // namespace corvane::platform
