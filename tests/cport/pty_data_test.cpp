@@ -126,4 +126,67 @@ TEST_F(PtyData, ClosedPortRaisesPortNotOpen) {
   EXPECT_EQ(RaisedBy([&] { port.ModemSignals(); }).ComErrorCode(), 11);
 }
 
+TEST_F(PtyData, ArrivalsReachOnRxCharOnTheMainThreadWithTheWaitingCount) {
+  std::vector<std::string> got;
+  std::vector<int32_t> counts;
+  bool offMain = false;
+  port.SetOnRxChar([&](TObject*, int32_t count) {
+    offMain |= !corvane::MainThread::Instance().IsMainThread();
+    counts.push_back(count);
+    std::string text;
+    port.ReadText(text, count);
+    got.push_back(text);
+  });
+  // Bytes that wait before monitoring starts count as an arrival.
+  WriteAll(pty.Master(), "ID;");
+  port.OpenPort();
+  std::string joined;
+  auto received = [&] {
+    joined.clear();
+    for (const auto& g : got) joined += g;
+    return joined;
+  };
+  ASSERT_TRUE(loop.RunUntil([&] { return received() == "ID;"; }, 2s)) << received();
+  WriteAll(pty.Master(), "FA;FB;");
+  ASSERT_TRUE(loop.RunUntil([&] { return received() == "ID;FA;FB;"; }, 2s)) << received();
+  EXPECT_FALSE(offMain);
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(counts[i], static_cast<int32_t>(got[i].size()));
+
+  // The handler's own answer reaches the peer.
+  EXPECT_EQ(port.WriteText("FA00007000000;"), 14);
+  EXPECT_EQ(ReadFor(pty.Master(), 14), "FA00007000000;");
+  port.ClosePort();
+  EXPECT_FALSE(port.EventThreadRunning());
+}
+
+TEST_F(PtyData, UnreadBytesRaiseOneEventAndLaterArrivalsAnother) {
+  int calls = 0;
+  port.SetOnRxChar([&](TObject*, int32_t) { ++calls; });  // reads nothing
+  port.OpenPort();
+  WriteAll(pty.Master(), "A");
+  ASSERT_TRUE(loop.RunUntil([&] { return calls == 1; }, 2s));
+  // The unread byte does not raise further events; the thread waits, it does not spin.
+  WriteAll(pty.Master(), "B");
+  ASSERT_TRUE(loop.RunUntil([&] { return calls == 2; }, 2s));
+  EXPECT_EQ(port.InQueueCount(), 2);
+  EXPECT_TRUE(port.EventThreadRunning());
+}
+
+TEST_F(PtyData, ClosingAndReopeningWhileBytesArriveKeepsDelivering) {
+  std::string received;
+  port.SetOnRxChar([&](TObject*, int32_t count) {
+    std::string text;
+    port.ReadText(text, count);
+    received += text;
+  });
+  port.OpenPort();
+  for (int round = 0; round < 20; ++round) {
+    WriteAll(pty.Master(), "X;");
+    port.ClosePort();
+    port.OpenPort();
+  }
+  WriteAll(pty.Master(), "END;");
+  ASSERT_TRUE(loop.RunUntil([&] { return received.find("END;") != std::string::npos; }, 2s));
+}
+
 }  // namespace

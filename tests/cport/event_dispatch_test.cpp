@@ -1,0 +1,245 @@
+// Event dispatch through the scripted device: the order of a batch's handlers, the byte
+// count of OnRxChar, the line status sets, and the event thread's life across close,
+// handler failures and reopening.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cport/com_event_mask.h"
+#include "rt/event_loop.h"
+#include "rt/main_thread.h"
+#include "tests/cport/support/scripted_port.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace corvane::platform;
+using corvane::test::ScriptedPort;
+
+class Dispatch : public ::testing::Test {
+ protected:
+  void SetUp() override { corvane::MainThread::Instance().Attach(); }
+  // Handlers note what ran; the log outlives the port, whose closing reports to it.
+  std::vector<std::string> seen;
+  corvane::EventLoop loop;
+  ScriptedPort port;
+
+  void Record() {
+    port.SetOnError(
+        [this](TObject*, TComErrors e) { seen.push_back("Error" + std::to_string(e.bits())); });
+    port.SetOnRxChar([this](TObject*, int32_t n) { seen.push_back("Rx" + std::to_string(n)); });
+    port.SetOnTxEmpty([this](TObject*) { seen.push_back("TxEmpty"); });
+    port.SetOnBreak([this](TObject*) { seen.push_back("Break"); });
+    port.SetOnRing([this](TObject*) { seen.push_back("Ring"); });
+    port.SetOnRxFlag([this](TObject*) { seen.push_back("RxFlag"); });
+    port.SetOnRx80Full([this](TObject*) { seen.push_back("Rx80Full"); });
+  }
+  // Waits, without serving, until the event thread is blocked handing a batch to the main
+  // thread; events raised meanwhile make up its next batch together.
+  static bool ThreadWaitsForMain() {
+    pollfd p{corvane::MainThread::Instance().WakeFd(), POLLIN, 0};
+    return poll(&p, 1, 2000) == 1;
+  }
+  // Holds the event thread in a synchronous call of its own.
+  void HoldThread() {
+    port.Script->RaiseEvents(EV_RX80FULL);
+    ASSERT_TRUE(ThreadWaitsForMain());
+  }
+  bool WaitSeen(size_t n) {
+    return loop.RunUntil([&] { return seen.size() >= n; }, 2s);
+  }
+};
+
+TEST(EventMask, ConvertsMemberByMember) {
+  EXPECT_EQ(EventSetToMask(corvane::kAllComEvents), 1535u);
+  EXPECT_EQ(EventSetToMask({evRxChar}), 1u);
+  EXPECT_EQ(EventSetToMask({}), 0u);
+  EXPECT_TRUE(MaskToEventSet(512).empty());
+  EXPECT_EQ(MaskToEventSet(1535), corvane::kAllComEvents);
+  EXPECT_EQ(MaskToEventSet(0xFFFFFFFFu), corvane::kAllComEvents);
+  for (int i = 0; i < corvane::kComEventCount; ++i) {
+    const TComEvents one{static_cast<TComEvent>(i)};
+    EXPECT_EQ(MaskToEventSet(EventSetToMask(one)), one) << i;
+  }
+}
+
+TEST_F(Dispatch, ABatchRunsErrorsFirstAndReceivedBytesBeforeDrainedOutput) {
+  Record();
+  port.OpenPort();
+  HoldThread();
+  port.Script->SetLineErrors(CE_FRAME);
+  port.Script->Receive("FA;");
+  port.Script->RaiseEvents(EV_ERR | EV_TXEMPTY | EV_BREAK | EV_RING | EV_RXFLAG | EV_RX80FULL);
+  ASSERT_TRUE(WaitSeen(8));
+  EXPECT_EQ(seen, (std::vector<std::string>{"Rx80Full", "Error1", "Rx3", "TxEmpty", "Break", "Ring",
+                                            "RxFlag", "Rx80Full"}));
+}
+
+TEST_F(Dispatch, OnRxCharIsSkippedWhenAnEarlierHandlerReadTheBytes) {
+  port.SetOnError([this](TObject*, TComErrors) {
+    std::string text;
+    port.ReadText(text, 100);
+    seen.push_back("Error read " + text);
+  });
+  port.SetOnRxChar([this](TObject*, int32_t n) { seen.push_back("Rx" + std::to_string(n)); });
+  port.SetOnRx80Full([this](TObject*) { seen.push_back("Rx80Full"); });
+  port.OpenPort();
+  HoldThread();
+  port.Script->SetLineErrors(CE_OVERRUN);
+  port.Script->Receive("IF;");
+  port.Script->RaiseEvents(EV_ERR);
+  ASSERT_TRUE(WaitSeen(2));
+  EXPECT_EQ(seen, (std::vector<std::string>{"Rx80Full", "Error read IF;"}));
+}
+
+TEST_F(Dispatch, LineErrorsAndModemSignalsMapTheirBits) {
+  port.OpenPort();
+  struct ErrorCase {
+    uint32_t flags;
+    bool check;
+    TComErrors expect;
+  };
+  const std::vector<ErrorCase> errors = {
+      {CE_RXPARITY, false, {}},
+      {CE_RXPARITY, true, {ceRxParity}},
+      {CE_FRAME | CE_OVERRUN | CE_RXOVER | CE_TXFULL,
+       false,
+       {ceFrame, ceOverrun, ceRxOver, ceTxFull}},
+      {CE_BREAK | CE_IOE | CE_MODE | 64, false, {ceBreak, ceIO, ceMode}},
+  };
+  for (const auto& c : errors) {
+    port.Parity().SetCheck(c.check);
+    port.Script->SetLineErrors(c.flags);
+    EXPECT_EQ(port.LineErrors(), c.expect) << c.flags;
+    EXPECT_TRUE(port.LineErrors().empty()) << "an error is reported once";
+  }
+  port.Script->SetModemStatus(MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON | 1 | 2 | 4 | 8);
+  EXPECT_EQ(port.ModemSignals(), (TComModemSignals{msCTS, msDSR, msRing, msRLSD}));
+  port.Script->SetModemStatus(MS_DSR_ON);
+  EXPECT_EQ(port.ModemSignals(), (TComModemSignals{msDSR}));
+}
+
+TEST_F(Dispatch, ClosingWhileTheThreadWaitsInASynchronousCallCompletes) {
+  std::vector<int32_t> counts;
+  port.SetOnRxChar([&](TObject*, int32_t n) { counts.push_back(n); });
+  port.OpenPort();
+  port.Script->Receive("FA;");
+  ASSERT_TRUE(ThreadWaitsForMain());
+  // Nothing served yet: the batch runs inside the close, before the device goes.
+  port.ClosePort();
+  EXPECT_EQ(counts, (std::vector<int32_t>{3}));
+  EXPECT_FALSE(port.Connected());
+  EXPECT_FALSE(port.EventThreadRunning());
+  EXPECT_EQ(port.Script->OpenDevices(), 0);
+}
+
+TEST_F(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
+  int calls = 0;
+  port.SetOnRxChar([&](TObject*, int32_t) {
+    ++calls;
+    throw std::runtime_error("handler failed");
+  });
+  port.OpenPort();
+  port.Script->Receive("A");
+  ASSERT_TRUE(loop.RunUntil([&] { return !port.EventThreadRunning(); }, 2s));
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(port.Connected()) << "the port stays open";
+  const int waits = port.Script->Count(FakeOp::WaitCommEvent);
+  port.Script->Receive("B");
+  EXPECT_EQ(port.Script->Count(FakeOp::WaitCommEvent), waits) << "nobody waits any more";
+
+  port.ClosePort();
+  port.OpenPort();
+  EXPECT_TRUE(port.EventThreadRunning());
+  // "B" waited through the reopen: it counts as an arrival of the new monitoring.
+  port.Script->Receive("C");
+  ASSERT_TRUE(loop.RunUntil([&] { return calls == 2; }, 2s));
+}
+
+TEST_F(Dispatch, AFailedWaitEndsMonitoringWithoutSpinning) {
+  port.Script->Fail(FakeOp::WaitCommEvent, EIO);
+  port.OpenPort();
+  ASSERT_TRUE(loop.RunUntil([&] { return !port.EventThreadRunning(); }, 2s));
+  EXPECT_EQ(port.Script->Count(FakeOp::WaitCommEvent), 1);
+  EXPECT_TRUE(port.Connected());
+  port.ClosePort();
+}
+
+TEST_F(Dispatch, WindowMessagesRunHandlersOnlyWhileOpen) {
+  port.SetSyncMethod(smWindowSync);
+  Record();
+  port.SetOnCTSChange([this](TObject*, bool on) { seen.push_back(on ? "CTS+" : "CTS-"); });
+  port.SetOnRLSDChange([this](TObject*, bool on) { seen.push_back(on ? "RLSD+" : "RLSD-"); });
+  port.OpenPort();
+  seen.clear();
+  port.Script->SetModemStatus(MS_RLSD_ON);
+  port.Script->RaiseEvents(EV_RLSD | EV_RING);
+  ASSERT_TRUE(WaitSeen(2));
+  EXPECT_EQ(seen, (std::vector<std::string>{"Ring", "RLSD+"}));
+  port.ClosePort();
+  seen.clear();
+  for (uintptr_t bit : {1u, 4u, 8u, 32u, 64u, 128u, 256u, 1024u}) {
+    TCustomComPort::TMessage m;
+    m.Msg = TCustomComPort::PortEventMessage;
+    m.WParam = bit;
+    port.PortWindowProc(m);
+  }
+  EXPECT_TRUE(seen.empty()) << "a message after close calls nothing";
+}
+
+TEST_F(Dispatch, LinksHearConnectionTransfersAndLineStates) {
+  std::vector<std::string> heard;
+  TComPortLink link;
+  link.OnConn = [&](TObject*, bool on) { heard.push_back(on ? "Conn+" : "Conn-"); };
+  link.OnTx = [&](TObject*, bool on) { heard.push_back(on ? "Tx+" : "Tx-"); };
+  link.OnRx = [&](TObject*, bool on) { heard.push_back(on ? "Rx+" : "Rx-"); };
+  link.OnTxBuf = [&](TObject*, const void* b, int32_t n) {
+    heard.push_back("TxBuf " + std::string(static_cast<const char*>(b), static_cast<size_t>(n)));
+  };
+  link.OnCTSChange = [&](TObject*, bool on) { heard.push_back(on ? "CTS+" : "CTS-"); };
+  port.SetEvents({});
+  port.RegisterLink(&link);
+  EXPECT_THROW(port.RegisterLink(&link), EComPort);
+  port.Script->SetModemStatus(MS_CTS_ON);
+  port.OpenPort();
+  EXPECT_EQ(heard, (std::vector<std::string>{"Conn+", "CTS+"}));
+  heard.clear();
+  EXPECT_EQ(port.WriteText(""), 0);
+  EXPECT_TRUE(heard.empty()) << "an empty text notifies nobody";
+  port.WriteText("FA;");
+  EXPECT_EQ(heard, (std::vector<std::string>{"Tx+", "TxBuf FA;"}));
+  heard.clear();
+  port.Script->Receive("ABCD");
+  std::string text;
+  port.ReadText(text, 2);
+  EXPECT_TRUE(heard.empty()) << "bytes are left";
+  port.ReadText(text, 2);
+  EXPECT_EQ(heard, (std::vector<std::string>{"Rx-"}));
+  heard.clear();
+  port.ClosePort();
+  EXPECT_EQ(heard, (std::vector<std::string>{"CTS-", "Conn-"}));
+  port.UnRegisterLink(&link);
+  EXPECT_THROW(port.UnRegisterLink(&link), EComPort);
+}
+
+TEST_F(Dispatch, RxBufTakesTheBytesWhenOnRxCharDoesNotTrigger) {
+  std::string buffers;
+  int rxChar = 0;
+  port.SetTriggersOnRxChar(false);
+  port.SetOnRxBuf([&](TObject*, const void* b, int32_t n) {
+    buffers.append(static_cast<const char*>(b), static_cast<size_t>(n));
+  });
+  port.SetOnRxChar([&](TObject*, int32_t) { ++rxChar; });
+  port.OpenPort();
+  port.Script->Receive("FA;");
+  ASSERT_TRUE(loop.RunUntil([&] { return buffers == "FA;"; }, 2s));
+  EXPECT_EQ(rxChar, 0);
+  EXPECT_EQ(port.InQueueCount(), 0);
+}
+
+}  // namespace
