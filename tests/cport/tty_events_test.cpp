@@ -1,0 +1,113 @@
+// The tty backend's event wait and transfer timeouts on real pseudo-terminals.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "cport/cport.h"
+#include "cport/platform/device.h"
+#include "rt/event_loop.h"
+#include "rt/main_thread.h"
+#include "tests/cport/support/pty_line.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace corvane::platform;
+using corvane::test::PtyLine;
+
+class TtyEvents : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    corvane::MainThread::Instance().Attach();
+    port.SetPort(pty.SlavePath());
+  }
+  PtyLine pty;
+  corvane::EventLoop loop;
+  TComPort port;
+};
+
+TEST_F(TtyEvents, DrainedOutputRaisesTxEmpty) {
+  int empties = 0;
+  port.SetOnTxEmpty([&](TObject*) { ++empties; });
+  port.OpenPort();
+  port.WriteText("FA;");
+  ASSERT_TRUE(loop.RunUntil([&] { return empties >= 1; }, 2s));
+}
+
+TEST_F(TtyEvents, AVanishedDeviceEndsMonitoringAndStillCloses) {
+  port.OpenPort();
+  ASSERT_TRUE(port.EventThreadRunning());
+  pty.CloseMaster();
+  ASSERT_TRUE(loop.RunUntil([&] { return !port.EventThreadRunning(); }, 2s));
+  EXPECT_TRUE(port.Connected());
+  std::string text;
+  EXPECT_THROW(port.ReadText(text, 4), EComPort);
+  port.ClosePort();
+  EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(TtyEvents, ReadTimeoutsFollowTheDeviceRules) {
+  port.SetEvents({});
+  port.OpenPort();
+  struct Case {
+    const char* name;
+    int32_t interval, multiplier, constant;
+    std::string arrived;
+    int32_t count;
+    std::string expect;
+  };
+  const Case cases[] = {
+      {"first byte or the constant: nothing comes", -1, -1, 30, "", 8, ""},
+      {"first byte or the constant: bytes wait", -1, -1, 1000, "ab", 8, "ab"},
+      {"total timeout ends a short read", 0, 0, 30, "abc", 8, "abc"},
+      {"count reached before the total", 0, 10, 5000, "abcd", 4, "abcd"},
+      {"interval after the first byte", 20, 0, 0, "xyz", 8, "xyz"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    port.BeginSettingsUpdate();
+    port.Timeouts().SetReadInterval(c.interval);
+    port.Timeouts().SetReadTotalMultiplier(c.multiplier);
+    port.Timeouts().SetReadTotalConstant(c.constant);
+    port.EndSettingsUpdate();
+    if (!c.arrived.empty()) {
+      ASSERT_EQ(write(pty.Master(), c.arrived.data(), c.arrived.size()),
+                static_cast<ssize_t>(c.arrived.size()));
+    }
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, c.count), static_cast<int32_t>(c.expect.size()));
+    EXPECT_EQ(text, c.expect);
+  }
+}
+
+TEST(TtyTransfer, PurgeWithAbortEndsAPendingRead) {
+  PtyLine pty;
+  std::unique_ptr<Device> device;
+  ASSERT_EQ(OpenDevice(pty.SlavePath(), device), 0);
+  ASSERT_EQ(device->SetCommTimeouts(CommTimeouts{}), 0);  // all zero: wait for every byte
+  char buf[4];
+  Transfer t;
+  t.Buffer = buf;
+  t.Count = sizeof buf;
+  ASSERT_EQ(device->StartRead(t), 0);
+  ASSERT_TRUE(t.Pending);
+  std::thread purger([&] { device->PurgeComm(PURGE_RXABORT | PURGE_TXABORT); });
+  EXPECT_EQ(device->AwaitTransfer(t), ECANCELED);
+  purger.join();
+  EXPECT_FALSE(t.Pending);
+  // A later transfer is not ended by the old purge.
+  ASSERT_EQ(write(pty.Master(), "ok", 2), 2);
+  ASSERT_EQ(device->SetCommTimeouts(CommTimeouts{0, 0, 2000, 0, 0}), 0);
+  t = Transfer{};
+  t.Buffer = buf;
+  t.Count = 2;
+  ASSERT_EQ(device->StartRead(t), 0);
+  EXPECT_EQ(device->AwaitTransfer(t), 0);
+  EXPECT_EQ(std::string(buf, t.Done), "ok");
+}
+
+}  // namespace
