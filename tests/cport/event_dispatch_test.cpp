@@ -146,6 +146,8 @@ TEST_F(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
   });
   port.OpenPort();
   port.Script->Receive("A");
+  // The ending thread wakes nobody: a ticking timer lets the loop look again.
+  loop.AddTimer(1ms, [] {});
   ASSERT_TRUE(loop.RunUntil([&] { return !port.EventThreadRunning(); }, 2s));
   EXPECT_EQ(calls, 1);
   EXPECT_TRUE(port.Connected()) << "the port stays open";
@@ -164,6 +166,8 @@ TEST_F(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
 TEST_F(Dispatch, AFailedWaitEndsMonitoringWithoutSpinning) {
   port.Script->Fail(FakeOp::WaitCommEvent, EIO);
   port.OpenPort();
+  // The ending thread wakes nobody: a ticking timer lets the loop look again.
+  loop.AddTimer(1ms, [] {});
   ASSERT_TRUE(loop.RunUntil([&] { return !port.EventThreadRunning(); }, 2s));
   EXPECT_EQ(port.Script->Count(FakeOp::WaitCommEvent), 1);
   EXPECT_TRUE(port.Connected());

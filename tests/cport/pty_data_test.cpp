@@ -137,8 +137,13 @@ TEST_F(PtyData, ArrivalsReachOnRxCharOnTheMainThreadWithTheWaitingCount) {
     port.ReadText(text, count);
     got.push_back(text);
   });
+  // A first open puts the line in raw mode, so the far end's bytes are not echoed.
+  port.SetEvents({});
+  port.OpenPort();
+  port.ClosePort();
   // Bytes that wait before monitoring starts count as an arrival.
   WriteAll(pty.Master(), "ID;");
+  port.SetEvents(corvane::kAllComEvents);
   port.OpenPort();
   std::string joined;
   auto received = [&] {
