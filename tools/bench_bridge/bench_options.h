@@ -1,0 +1,48 @@
+#pragma once
+// The benchmark's command line: one subcommand and its options.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/bench_bridge/bench_targets.h"
+
+namespace corvane {
+
+enum class BenchMode { kLatency, kSoak, kIdle };
+
+struct BenchOptions {
+  BenchMode mode = BenchMode::kLatency;
+  ProgramPaths programs;
+  int timeout_ms = 500;
+  bool keep_dir = false;
+  // latency
+  std::vector<std::string> targets = {"direct", "socat", "corvane"};
+  long long samples = 10'000;
+  double idle_seconds = 30;  // 60 for the idle subcommand
+  double load_seconds = 10;
+  // soak
+  std::string target = "corvane";
+  long long commands = 1'000'000;
+  double seconds = 0;       // by time instead of by count when set
+  long long max_lost = -1;  // report only
+  // idle
+  int poll_interval_ms = 1000;
+  double duration_seconds = 600;
+};
+
+// Parses the arguments after the program name; on a bad command line returns nothing and
+// puts the reason into error.
+std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& args,
+                                              std::string& error);
+
+inline constexpr const char* kBenchUsage =
+    "usage: corvane-bench-bridge latency [--samples N] [--idle-seconds S] [--load-seconds S]\n"
+    "                                    [--targets direct,socat,corvane]\n"
+    "       corvane-bench-bridge soak [--commands N | --seconds S] [--max-lost N]\n"
+    "                                 [--target corvane|socat|direct]\n"
+    "       corvane-bench-bridge idle [--idle-seconds S] [--poll-interval-ms N]\n"
+    "                                 [--duration-seconds S]\n"
+    "common: [--timeout-ms N] (answer timeout, default 500) [--corvane PATH] [--simrig PATH]\n"
+    "        [--socat PATH] [--keep-dir]";
+
+}  // namespace corvane

@@ -1,0 +1,87 @@
+#include "tools/bench_bridge/bench_targets.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace corvane {
+namespace {
+
+constexpr std::chrono::milliseconds kStartTimeout{10'000};
+constexpr std::chrono::milliseconds kRetryAfter{300};
+
+}  // namespace
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "corvane-bench-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::system_error(errno, std::generic_category(), "mkdtemp");
+  }
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  if (!keep_) std::filesystem::remove_all(path_, ignored);
+}
+
+SimulatedRig::SimulatedRig(const ProgramPaths& programs, const ScratchDir& dir,
+                           const std::string& name) {
+  program_ = std::make_unique<ChildProgram>(
+      ChildSpec{{programs.simrig}, dir.path(), dir.File(name + ".err"), true});
+  const std::optional<std::string> line = program_->ReadLine(After(kStartTimeout));
+  if (!line || line->empty()) {
+    throw std::runtime_error("corvane-simrig printed no line path (see " + dir.File(name + ".err") +
+                             ")");
+  }
+  path_ = *line;
+}
+
+SocatRelay::SocatRelay(const ProgramPaths& programs, const ScratchDir& dir,
+                       const std::string& rig_path)
+    : client_(ClientLine::NewPair()) {
+  program_ = std::make_unique<ChildProgram>(
+      ChildSpec{{programs.socat, "-b", "4096", client_.path() + ",rawer", rig_path + ",rawer"},
+                dir.path(),
+                dir.File("socat.err"),
+                false});
+}
+
+RunningBridge::RunningBridge(const ProgramPaths& programs, const ScratchDir& dir,
+                             const std::string& rig_path)
+    : a_(ClientLine::NewPair()), b_(ClientLine::NewPair()) {
+  {
+    std::ofstream ini(dir.File("Corvane.INI"), std::ios::binary);
+    ini << "[SETTINGS]\r\nPORTA=" << a_.path() << "\r\nPORTB=" << b_.path()
+        << "\r\nPORTO=" << rig_path << "\r\nTRACE=NOT\r\n";
+    if (!ini) throw std::runtime_error("cannot write " + dir.File("Corvane.INI"));
+  }
+  program_ = std::make_unique<ChildProgram>(
+      ChildSpec{{programs.corvane, "--headless"}, dir.path(), dir.File("corvane.out"), false});
+}
+
+std::string RunningBridge::Stop(bool& clean) {
+  const bool was_running = program_->Running();
+  const int status = program_->Stop(After(std::chrono::milliseconds(5000)));
+  clean = was_running && status == 0;
+  return was_running ? "stopped by SIGTERM, " + DescribeStatus(status)
+                     : "had already ended, " + DescribeStatus(status);
+}
+
+std::optional<std::string> AskUntilAnswered(CatClient& client, const std::string& query,
+                                            Deadline deadline) {
+  const std::string token = query.substr(0, 2);
+  while (BenchClock::now() < deadline) {
+    client.Discard();
+    client.Send(query);
+    const Deadline retry = std::min(deadline, After(kRetryAfter));
+    while (auto answer = client.AwaitAnswer(retry)) {
+      if (answer->rfind(token, 0) == 0) return answer;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace corvane

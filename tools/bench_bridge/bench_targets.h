@@ -1,0 +1,81 @@
+#pragma once
+// The lines a benchmark talks through: the simulated transceiver alone, a bare socat relay in
+// front of it, or the bridge with a client line on port A and one on port B.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tools/bench_bridge/cat_client.h"
+#include "tools/bench_bridge/child_program.h"
+#include "tools/bench_bridge/client_line.h"
+
+namespace corvane {
+
+struct ProgramPaths {
+  std::string corvane;
+  std::string simrig;
+  std::string socat = "/usr/bin/socat";
+};
+
+// A fresh directory for configuration, trace and the children's output. Removed on
+// destruction unless Keep() was called.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  ~ScratchDir();
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  void Keep() { keep_ = true; }
+
+ private:
+  std::string path_;
+  bool keep_ = false;
+};
+
+class SimulatedRig {
+ public:
+  SimulatedRig(const ProgramPaths& programs, const ScratchDir& dir, const std::string& name);
+  const std::string& path() const { return path_; }
+  ChildProgram& program() { return *program_; }
+
+ private:
+  std::unique_ptr<ChildProgram> program_;
+  std::string path_;
+};
+
+// socat copying bytes between a client pseudo-terminal and the transceiver's line.
+class SocatRelay {
+ public:
+  SocatRelay(const ProgramPaths& programs, const ScratchDir& dir, const std::string& rig_path);
+  ClientLine& client() { return client_; }
+  ChildProgram& program() { return *program_; }
+
+ private:
+  ClientLine client_;
+  std::unique_ptr<ChildProgram> program_;
+};
+
+// corvane --headless in the scratch directory, ports A and B on client pseudo-terminals.
+class RunningBridge {
+ public:
+  RunningBridge(const ProgramPaths& programs, const ScratchDir& dir, const std::string& rig_path);
+  ClientLine& a() { return a_; }
+  ClientLine& b() { return b_; }
+  ChildProgram& program() { return *program_; }
+  // SIGTERM and the exit status as text; an exit other than 0 is flagged.
+  std::string Stop(bool& clean);
+
+ private:
+  ClientLine a_;
+  ClientLine b_;
+  std::unique_ptr<ChildProgram> program_;
+};
+
+// Asks until an answer with the query's token comes back (the bridge may be resetting its
+// ports, or still opening them). Returns that answer, or nothing by the deadline.
+std::optional<std::string> AskUntilAnswered(CatClient& client, const std::string& query,
+                                            Deadline deadline);
+
+}  // namespace corvane
