@@ -41,8 +41,7 @@ int RunIdleBench(const BenchOptions& o) {
     const auto polls = static_cast<long long>(o.duration_seconds * 1000.0 / o.poll_interval_ms);
     const ProcessUsage before = ReadProcessUsage(bridge.program().pid());
     const RoundTrips trips = MeasureRoundTrips(
-        a, kQuery, polls, std::chrono::milliseconds(o.timeout_ms),
-        std::min(interval, std::chrono::milliseconds(o.poll_interval_ms)), &bridge.program());
+        a, kQuery, polls, std::chrono::milliseconds(o.timeout_ms), interval, &bridge.program());
     const ProcessUsage after = ReadProcessUsage(bridge.program().pid());
     const long long asked = static_cast<long long>(trips.micros.size()) + trips.lost + trips.wrong;
     std::printf(
