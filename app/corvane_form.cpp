@@ -7,6 +7,7 @@
 
 #include "rt/current_dir.h"
 #include "rt/find_file.h"
+#include "widgets/about_texts.h"
 
 const char* const kCorvaneVersionLine = "Corvane Ver.2.0 Build 000-0010";
 
@@ -160,9 +161,9 @@ void TCorvaneForm::FormCreate(TObject*) {
   view_.SetApplicationTitle("Corvane");
   view_.AddTrayIcon(TrayTip());
 
-  view_.PrepareAboutDialog({"OmniRig to FT2K CAT Bridge", "Corvane 2.0.000-0010",
-                            "Copyright (c) 2026 the Corvane developers",
-                            "Free to use; no warranty of any kind", "https://corvane.example.org"});
+  view_.PrepareAboutDialog({corvane::kAboutTitle, corvane::kAboutProductName,
+                            corvane::kAboutCopyRight, corvane::kAboutProgrammer,
+                            corvane::kAboutWebSite});
 
   view_.ShowWindow();
   hTimerEnabled = true;

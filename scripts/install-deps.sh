@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsimpleini-dev
   clang libclang-rt-14-dev
-  socat libhamlib-utils xvfb xauth
+  socat libhamlib-utils xvfb xauth libx11-dev
   procps
 )
 

@@ -1,0 +1,333 @@
+// The bridge object on real pseudo-terminals: start-up, the cutter, the FA/FB exchange,
+// the ring of pending commands, routing, the watchdog and the configuration file.
+#include "app/corvane_form.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "rt/event_loop.h"
+#include "rt/main_thread.h"
+#include "tests/app/corvane_process.h"
+#include "tests/app/recording_view.h"
+#include "tests/support/pty_pair.h"
+
+namespace corvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Label = TCorvaneView::Label;
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Runs the test inside a scratch directory: the bridge keeps its files in the current one.
+class InScratchDir : public testing::Test {
+ protected:
+  InScratchDir() {
+    old_dir_ = ::get_current_dir_name();
+    EXPECT_EQ(::chdir(dir.path().c_str()), 0);
+    MainThread::Instance().Attach();
+  }
+  ~InScratchDir() override {
+    EXPECT_EQ(::chdir(old_dir_), 0);
+    std::free(old_dir_);
+  }
+  std::string Trace() const { return ReadWholeFile(dir.File("Corvane.Log")); }
+
+  ScratchDir dir;
+  RecordingView view;
+
+ private:
+  char* old_dir_;
+};
+
+class BridgeOnPtys : public InScratchDir {
+ protected:
+  void SetUp() override {
+    WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nPORTA=" + a.slave_path() +
+                                                "\nPORTB=" + b.slave_path() +
+                                                "\nPORTO=" + out.slave_path() + "\nTRACE=YES\n");
+    form = std::make_unique<TCorvaneForm>(view, std::vector<std::string>{});
+    form->FormCreate(form.get());
+  }
+
+  // What the out port sent, once `expected` has arrived (or whatever came by the deadline).
+  std::string SentToRig(const std::string& expected) {
+    return out.master().ReceiveUntil(expected, In(2s));
+  }
+  // Serves the ports' events until the client has received `expected`.
+  std::string Received(PtyPair& client, const std::string& expected) {
+    std::string got;
+    loop.RunUntil(
+        [&] {
+          got += client.master().ReceiveUntil(expected, In(5ms));
+          return got.ends_with(expected);
+        },
+        3s);
+    return got;
+  }
+
+  PtyPair a, b, out;
+  EventLoop loop;
+  std::unique_ptr<TCorvaneForm> form;
+};
+
+TEST_F(BridgeOnPtys, StartUpOpensTheThreePortsAndShowsThem) {
+  EXPECT_TRUE(form->InPortA.Connected());
+  EXPECT_TRUE(form->InPortB.Connected());
+  EXPECT_TRUE(form->outPort.Connected());
+  EXPECT_EQ(form->InPortA.BaudRate(), br38400);
+  EXPECT_EQ(view.captions[Label::COMPortLabel], Upper(a.slave_path()));
+  EXPECT_EQ(view.captions[Label::RigNameLabel], Upper(b.slave_path()));
+  EXPECT_EQ(view.captions[Label::RigFreqLabel], Upper(out.slave_path()));
+  EXPECT_EQ(view.captions[Label::QueueRead], "0");
+  EXPECT_TRUE(view.leds[TCorvaneView::Led::LEDOut]);
+  EXPECT_TRUE(view.system_menu && view.tray_menu && view.shown && view.timer);
+  EXPECT_TRUE(form->hTimerEnabled);
+  EXPECT_EQ(view.title, "Corvane");
+  EXPECT_EQ(view.tray_tip.substr(0, 9), "Corvane (");
+  EXPECT_NE(Trace().find("System Menu initialization"), std::string::npos);
+}
+
+TEST_F(BridgeOnPtys, ThreeCommandsInOneChunkAreForwardedAndStoredInOrder) {
+  form->ProcessBuffer(0, "FA;FB;IF;");
+  EXPECT_EQ(SentToRig("IF;"), "FA;FB;IF;");
+  const char* cmds[] = {"FA;", "FB;", "IF;"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(form->Queue[i].Cmd, cmds[i]);
+    EXPECT_EQ(form->Queue[i].Port, 0);
+  }
+  EXPECT_EQ(form->WritePointer, 3u);
+  EXPECT_EQ(view.captions[Label::QueueWrite], "3");
+  EXPECT_EQ(form->RxBuffer[0], "");
+}
+
+TEST_F(BridgeOnPtys, ACommandSplitOverChunksIsSentWhenItsSemicolonArrives) {
+  form->ProcessBuffer(0, "F");
+  EXPECT_EQ(form->RxBuffer[0], "F");
+  EXPECT_EQ(form->WritePointer, 0u);
+  form->ProcessBuffer(0, "A;I");
+  EXPECT_EQ(SentToRig("FA;"), "FA;");
+  EXPECT_EQ(form->RxBuffer[0], "I");
+}
+
+struct Exchange {
+  uint8_t port;
+  std::string sent, forwarded;
+};
+
+void PrintTo(const Exchange& e, std::ostream* os) {
+  *os << "port " << int(e.port) << " sends " << e.sent;
+}
+
+class PortBExchange : public BridgeOnPtys, public testing::WithParamInterface<Exchange> {};
+
+TEST_P(PortBExchange, ForwardsAndStoresTheRewrittenCommand) {
+  const Exchange& e = GetParam();
+  form->ProcessBuffer(e.port, e.sent);
+  EXPECT_EQ(SentToRig(e.forwarded), e.forwarded);
+  EXPECT_EQ(form->Queue[0].Cmd, e.forwarded);
+  EXPECT_EQ(form->Queue[0].Port, e.port);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, PortBExchange,
+                         testing::Values(Exchange{1, "FA;", "FB;"},
+                                         Exchange{1, "FB12345678;", "FA12345678;"},
+                                         Exchange{1, "fa;", "fa;"}, Exchange{1, "IF;", "IF;"},
+                                         Exchange{0, "FA;", "FA;"}, Exchange{0, "FB;", "FB;"},
+                                         Exchange{0, ";", ";"}));
+
+TEST_F(BridgeOnPtys, TheWritePointerWrapsAfterSlot127) {
+  form->ReadPointer = form->WritePointer = 127;
+  form->ProcessBuffer(0, "ID;");
+  EXPECT_EQ(form->WritePointer, 0u);
+  EXPECT_EQ(form->Queue[127].Cmd, "ID;");
+}
+
+TEST_F(BridgeOnPtys, AnswersGoToTheClientThatAskedWithPortBExchanged) {
+  form->ProcessBuffer(0, "FA;");
+  form->ProcessBuffer(1, "FA;");  // reaches the transceiver as FB;
+  EXPECT_EQ(SentToRig("FB;"), "FA;FB;");
+  out.master().Send("FA00014070000;FB00007000000;");
+  EXPECT_EQ(Received(a, "FA00014070000;"), "FA00014070000;");
+  EXPECT_EQ(Received(b, ";"), "FA00007000000;");
+  EXPECT_EQ(form->ReadPointer, form->WritePointer);
+  EXPECT_EQ(view.captions[Label::QueueRead], "2");
+}
+
+TEST_F(BridgeOnPtys, AnAnswerSplitOverChunksIsRoutedOnce) {
+  form->ProcessBuffer(0, "ID;");
+  SentToRig("ID;");
+  out.master().Send("ID02");
+  loop.RunUntil([&] { return form->RxBuffer[2] == "ID02"; }, 3s);
+  EXPECT_EQ(form->RxBuffer[2], "ID02");
+  out.master().Send("51;");
+  EXPECT_EQ(Received(a, ";"), "ID0251;");
+}
+
+TEST_F(BridgeOnPtys, AnAnswerNobodyWaitsForEmptiesTheQueue) {
+  form->ProcessBuffer(0, "FA;MD0;");
+  SentToRig("MD0;");
+  out.master().Send("IF00014070000+000000200000;");
+  loop.RunUntil([&] { return form->ReadPointer == form->WritePointer; }, 3s);
+  EXPECT_EQ(form->ReadPointer, 2u);
+  EXPECT_EQ(view.captions[Label::QueueRead], "2");
+  EXPECT_EQ(a.master().ReceiveUntil(";", In(50ms)), "");
+}
+
+TEST_F(BridgeOnPtys, ALaterAnswerDropsTheUnansweredCommandsBeforeIt) {
+  form->ProcessBuffer(0, "FA;MD0;IF;");
+  SentToRig("IF;");
+  out.master().Send("IF00014070000+000000200000;");
+  EXPECT_EQ(Received(a, ";"), "IF00014070000+000000200000;");
+  EXPECT_EQ(form->ReadPointer, 3u);
+}
+
+TEST_F(BridgeOnPtys, AClientThatNeverEndsACommandCannotGrowMemoryWithoutBound) {
+  form->ProcessBuffer(0, std::string(TCorvaneForm::kRxBufferCap + 1, 'x'));
+  EXPECT_EQ(form->RxBuffer[0], "");
+  EXPECT_NE(Trace().find("buffer dropped"), std::string::npos);
+  form->ProcessBuffer(0, "ID;");
+  EXPECT_EQ(SentToRig("ID;"), "ID;");
+}
+
+TEST_F(BridgeOnPtys, TheWatchdogResetsOnlyWhenTheReadPointerStoodStill) {
+  form->ReadPointer = 5;
+  form->WritePointer = 7;
+  form->LastReadPointer = 3;
+  form->hTimerTimer(form.get());  // moved since the last tick: remember it
+  EXPECT_EQ(form->LastReadPointer, 5u);
+  EXPECT_EQ(form->WritePointer, 7u);
+  form->hTimerTimer(form.get());  // stood still: reset, last pointer kept
+  EXPECT_EQ(form->ReadPointer, 0u);
+  EXPECT_EQ(form->WritePointer, 0u);
+  EXPECT_EQ(form->LastReadPointer, 5u);
+  EXPECT_TRUE(form->outPort.Connected());
+  form->hTimerTimer(form.get());
+  EXPECT_EQ(form->LastReadPointer, 0u);
+}
+
+TEST_F(BridgeOnPtys, WritingTheConfigurationKeepsOtherKeysAndSections) {
+  WriteWholeFile(dir.File("Corvane.INI"),
+                 "; station setup\n[SETTINGS]\nPORTA=old\nLOGFILE=Mine.LOG\n[OTHER]\nx=1\n");
+  form->TraceOn = false;
+  form->UpdateIniFile();
+  const std::string ini = ReadWholeFile(dir.File("Corvane.INI"));
+  EXPECT_NE(ini.find("; station setup\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("PORTA=" + Upper(a.slave_path()) + "\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("LOGFILE=Mine.LOG\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("[OTHER]\nx=1\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("TRACE=NOT\n"), std::string::npos) << ini;
+}
+
+TEST(BridgeQueue, SearchFindsTheOldestWaitingEntryWithTheToken) {
+  RecordingView view;
+  TCorvaneForm form(view, {});
+  struct Case {
+    uint32_t read, write;
+    std::vector<std::pair<uint32_t, std::string>> slots;
+    std::string token;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {0, 0, {}, "FA", -1},
+      {3, 5, {{3, "FA;"}, {4, "IF;"}}, "IF", 4},
+      {3, 5, {{3, "FA;"}, {4, "IF;"}}, "FA", 3},
+      {3, 5, {{3, "FA;"}, {4, "IF;"}}, "MD", -1},
+      {126, 2, {{126, "FA;"}, {127, "FB;"}, {0, "ID;"}, {1, "IF;"}}, "ID", 0},
+      {10, 13, {{10, "MD0;"}, {11, "FA;"}, {12, "FA;"}}, "FA", 11},
+      {10, 11, {{10, "FA;"}}, "fa", -1},
+      {10, 11, {{10, "FA;"}}, ";", -1},
+      {10, 11, {{10, "FA;"}}, "FA", 10},
+  };
+  for (const Case& c : cases) {
+    form.ReadPointer = c.read;
+    form.WritePointer = c.write;
+    for (const auto& [slot, cmd] : c.slots) form.Queue[slot].Cmd = cmd;
+    EXPECT_EQ(form.getQueue(c.token), c.expected) << c.token << " from " << c.read;
+    EXPECT_EQ(form.ReadPointer, c.read);
+  }
+}
+
+TEST(BridgeQueue, SwapExchangesOnlyTheVfoTokens) {
+  RecordingView view;
+  TCorvaneForm form(view, {});
+  EXPECT_EQ(form.swapAB("FA;"), "FB;");
+  EXPECT_EQ(form.swapAB("FB00007000000;"), "FA00007000000;");
+  EXPECT_EQ(form.swapAB("IF;"), "IF;");
+  EXPECT_EQ(form.swapAB("FA"), "FA");  // not a command: left alone
+}
+
+TEST(BridgeView, TheTrayTipIsCutTo63Characters) {
+  RecordingView view;
+  TCorvaneForm form(view, {});
+  form.InPortA.SetPort(std::string(40, 'A'));
+  EXPECT_EQ(form.TrayTip().size(), 63u);
+  EXPECT_EQ(form.TrayTip(), ("Corvane (" + std::string(40, 'A') + ":COM13)<>(COM4)").substr(0, 63));
+}
+
+struct ConfigCase {
+  std::vector<std::string> args;
+  std::string existing_file;  // created before start-up when not empty
+  std::string expected_file;
+  bool error_box;
+};
+
+void PrintTo(const ConfigCase& c, std::ostream* os) {
+  *os << "args(";
+  for (const auto& a : c.args) *os << a << " ";
+  *os << ") file " << c.existing_file;
+}
+
+class ConfigurationFile : public InScratchDir, public testing::WithParamInterface<ConfigCase> {};
+
+TEST_P(ConfigurationFile, IsChosenFromTheCommandLine) {
+  const ConfigCase& c = GetParam();
+  if (!c.existing_file.empty()) {
+    WriteWholeFile(dir.File(c.existing_file), "[SETTINGS]\nTRACE=no\n");
+  }
+  TCorvaneForm form(view, c.args);
+  // No transceiver is attached under the default names, so opening the first port fails.
+  EXPECT_THROW(form.FormCreate(&form), EComPort);
+  EXPECT_EQ(form.ConfigFileName, dir.File(c.expected_file));
+  EXPECT_EQ(view.messages.size(), c.error_box ? 1u : 0u);
+  if (c.error_box) {
+    EXPECT_EQ(view.messages[0], "Error!: ERROR: Configuration File does not exists");
+  }
+  EXPECT_FALSE(form.hTimerEnabled);
+  EXPECT_FALSE(view.tray_menu);
+}
+
+INSTANTIATE_TEST_SUITE_P(Decisions, ConfigurationFile,
+                         testing::Values(ConfigCase{{}, "", "Corvane.INI", false},
+                                         ConfigCase{{}, "corvane.ini", "corvane.ini", false},
+                                         ConfigCase{{"-f", "my.ini"}, "my.ini", "my.ini", false},
+                                         ConfigCase{{"-F", "my.ini"}, "", "MY.INI", true},
+                                         ConfigCase{{"-F"}, "", "Corvane.INI", false},
+                                         ConfigCase{{"other", "x.ini"}, "", "Corvane.INI", false}));
+
+TEST_F(InScratchDir, WithTracingOffTheLogHoldsOnlyTheParameterBlock) {
+  WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nTRACE=no\nPORTA=com7\n");
+  TCorvaneForm form(view, {});
+  EXPECT_THROW(form.FormCreate(&form), EComPort);
+  const std::string trace = Trace();
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 8) << trace;
+  EXPECT_NE(trace.find(" TRACE=FALSE\n"), std::string::npos);
+  EXPECT_NE(trace.find(" PORTA=COM7\n"), std::string::npos);
+  EXPECT_EQ(trace.find("Serial port"), std::string::npos);
+}
+
+TEST_F(InScratchDir, WithTracingOnThePortLinesFollowTheBlock) {
+  WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nTRACE=On\n");
+  TCorvaneForm form(view, {});
+  EXPECT_THROW(form.FormCreate(&form), EComPort);
+  EXPECT_NE(Trace().find(" TRACE=TRUE\n"), std::string::npos);
+  EXPECT_NE(Trace().find(" Serial port COM11 initialization\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvane::test

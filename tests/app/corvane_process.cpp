@@ -1,0 +1,75 @@
+#include "tests/app/corvane_process.h"
+
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace corvane::test {
+
+using namespace std::chrono_literals;
+
+const std::string kCorvane = CORVANE_BUILD_DIR "/app/corvane";
+const std::string kSimrig = CORVANE_BUILD_DIR "/tools/simrig/corvane-simrig";
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "corvane-e2e-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+CorvaneRig::CorvaneRig(const std::vector<std::string>& simrig_args, const std::string& trace) {
+  std::vector<std::string> argv = {kSimrig};
+  argv.insert(argv.end(), simrig_args.begin(), simrig_args.end());
+  simrig = std::make_unique<ChildProcess>(argv);
+  auto line = simrig->ReadLine(In(5s));
+  if (!line) throw std::runtime_error("simrig printed no path: " + simrig->err());
+  rig_path = *line;
+  WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nPORTA=" + a.slave_path() +
+                                              "\nPORTB=" + b.slave_path() + "\nPORTO=" + rig_path +
+                                              "\nTRACE=" + trace + "\n");
+}
+
+CorvaneRig::~CorvaneRig() = default;
+
+void CorvaneRig::Start(const std::vector<std::string>& extra_args) {
+  std::string command = "cd '" + dir.path() + "' && exec '" + kCorvane + "' --headless";
+  for (const auto& arg : extra_args) command += " '" + arg + "'";
+  corvane = std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command});
+  // The bridge is up once a query from a client comes back answered.
+  if (Ask(a, "ID;") != "ID0251;") {
+    corvane->Signal(SIGTERM);
+    corvane->Wait(In(5s));
+    throw std::runtime_error("corvane did not answer: " + corvane->err() + "\ntrace:\n" + Trace());
+  }
+}
+
+std::string CorvaneRig::Ask(PtyPair& client, const std::string& query) {
+  std::string got;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    client.master().Send(query);
+    got += client.master().ReceiveUntil(";", In(1500ms));
+    if (got.ends_with(";")) return got;
+  }
+  return got;
+}
+
+}  // namespace corvane::test
