@@ -3,6 +3,7 @@
 // working directory of its own for each test, and pseudo-terminals for the ports.
 #include <QMessageBox>
 #include <QString>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -38,7 +39,8 @@ class ModalWatcher {
   std::function<void(QWidget*)> answer_;
   QTimer timer_;
   std::vector<Seen> seen_;
-  QWidget* last_ = nullptr;
+  // Cleared when the box is destroyed, so a new box at the same address counts as new.
+  QPointer<QWidget> last_;
 };
 
 // Clicks the message box's button for `which`.
