@@ -7,6 +7,7 @@
 #include "app/window/app_icon.h"
 #include "app/window/command_menu.h"
 #include "app/window/guarded_call.h"
+#include "cport_ui/cport_setup.h"
 #include "rt/main_thread.h"
 #include "widgets/about_dlg.h"
 #include "widgets/led1.h"
@@ -104,8 +105,8 @@ void QtView::ShowAbout() {
   if (about_) about_->ShowAbout();
 }
 
-void QtView::ShowSettingsDialog(TComPort&) {
-  // The port settings dialog comes with the port's settings user interface.
+void QtView::ShowSettingsDialog(TComPort& port) {
+  ::ShowSettingsDialog(port);
 }
 
 void QtView::ShowWindow() {

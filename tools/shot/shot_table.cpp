@@ -6,6 +6,9 @@ const std::vector<ShotEntry>& Shots() {
   static const std::vector<ShotEntry> shots = {
       {"led", "the port LEDs off and on, and every LED style", MakeLedGallery},
       {"about", "the about box as the program fills it", MakeAboutBox},
+#ifdef CORVANE_SHOT_WINDOW
+      {"window", "the main window with its three ports open", MakeMainWindow},
+#endif
   };
   return shots;
 }

@@ -25,5 +25,6 @@ const ShotEntry* FindShot(const std::string& name);
 // The factories of the entries in shot_table.cpp.
 std::unique_ptr<QWidget> MakeLedGallery();
 std::unique_ptr<QWidget> MakeAboutBox();
+std::unique_ptr<QWidget> MakeMainWindow();
 
 }  // namespace corvane::shot
