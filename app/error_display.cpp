@@ -2,6 +2,16 @@
 
 namespace corvane {
 
+std::string MessageOf(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
 void ErrorDisplay::Report(const std::string& message) {
   if (showing_ || (has_last_ && message == last_)) {
     if (message == last_) ++repeats_;

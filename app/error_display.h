@@ -3,10 +3,14 @@
 // every 500 ms; while it repeats it is counted instead of shown again, so the operator
 // never faces a stack of identical messages.
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <string>
 
 namespace corvane {
+
+// The text an error shows to the operator.
+std::string MessageOf(std::exception_ptr error);
 
 class ErrorDisplay {
  public:

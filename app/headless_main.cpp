@@ -19,16 +19,6 @@ void OnQuitSignal(int) {
   if (g_loop) g_loop->Quit();
 }
 
-std::string MessageOf(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
-
 }  // namespace
 
 int RunHeadless(const std::vector<std::string>& args) {

@@ -13,14 +13,4 @@ void RunGuarded(const std::function<void()>& fn) {
   }
 }
 
-std::string MessageOf(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
-
 }  // namespace corvane

@@ -5,12 +5,11 @@
 #include <functional>
 #include <string>
 
+#include "app/error_display.h"
+
 namespace corvane {
 
 // Runs fn; what it raises goes to MainThread's exception handler. An empty fn does nothing.
 void RunGuarded(const std::function<void()>& fn);
-
-// The text an error shows to the operator.
-std::string MessageOf(std::exception_ptr error);
 
 }  // namespace corvane

@@ -1,12 +1,28 @@
 #include "app/window/window_main.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <csignal>
 
 #include "app/window/app_icon.h"
 #include "app/window/window_app.h"
 
 namespace corvane {
+namespace {
+
+// SIGINT and SIGTERM end the program as closing the window does; the handler only
+// writes to a pipe that the Qt loop watches.
+int g_quit_pipe[2] = {-1, -1};
+
+void OnQuitSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] ssize_t ignored = ::write(g_quit_pipe[1], &byte, 1);
+}
+
+}  // namespace
 
 int RunWindow(int argc, char** argv, const std::vector<std::string>& args) {
   QApplication app(argc, argv);
@@ -14,6 +30,18 @@ int RunWindow(int argc, char** argv, const std::vector<std::string>& args) {
   app.setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(AppIcon());
   std::signal(SIGPIPE, SIG_IGN);
+
+  std::unique_ptr<QSocketNotifier> quit_notifier;
+  if (::pipe2(g_quit_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    quit_notifier = std::make_unique<QSocketNotifier>(g_quit_pipe[0], QSocketNotifier::Read);
+    QObject::connect(quit_notifier.get(), &QSocketNotifier::activated,
+                     [] { QCoreApplication::quit(); });
+    struct sigaction quit {};
+    quit.sa_handler = OnQuitSignal;
+    sigemptyset(&quit.sa_mask);
+    sigaction(SIGINT, &quit, nullptr);
+    sigaction(SIGTERM, &quit, nullptr);
+  }
 
   WindowApp window(args);
   window.SetOnFinished([] { QCoreApplication::quit(); });

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cctype>
+#include <cstdlib>
 
 #include "tests/app/corvane_process.h"
 
@@ -123,6 +124,16 @@ TEST_P(CorvaneShutdown, SigtermWritesTheConfigurationBack) {
   EXPECT_NE(ini.find("TRACE=" + GetParam().written_back + "\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("LOGFILE=Other.LOG\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("PORTO=" + Upper(rig.rig_path) + "\n"), std::string::npos) << ini;
+}
+
+TEST(CorvaneWindowProcess, SigtermClosesTheWindowAndWritesTheConfigurationBack) {
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) GTEST_SKIP() << "needs a Qt platform";
+  CorvaneRig rig({}, "no");
+  rig.Start({}, /*headless=*/false);
+  EXPECT_EQ(rig.Ask(rig.b, "ID;"), "ID0251;");
+  rig.corvane->Signal(SIGTERM);
+  EXPECT_EQ(rig.corvane->Wait(In(10s)), 0) << rig.corvane->err();
+  EXPECT_NE(ReadWholeFile(rig.dir.File("Corvane.INI")).find("TRACE=NOT\n"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(TraceOnAndOff, CorvaneShutdown,

@@ -50,8 +50,9 @@ CorvaneRig::CorvaneRig(const std::vector<std::string>& simrig_args, const std::s
 
 CorvaneRig::~CorvaneRig() = default;
 
-void CorvaneRig::Start(const std::vector<std::string>& extra_args) {
-  std::string command = "cd '" + dir.path() + "' && exec '" + kCorvane + "' --headless";
+void CorvaneRig::Start(const std::vector<std::string>& extra_args, bool headless) {
+  std::string command = "cd '" + dir.path() + "' && exec '" + kCorvane + "'";
+  if (headless) command += " --headless";
   for (const auto& arg : extra_args) command += " '" + arg + "'";
   corvane = std::make_unique<ChildProcess>(std::vector<std::string>{"/bin/sh", "-c", command});
   // The bridge is up once a query from a client comes back answered.

@@ -36,7 +36,7 @@ class CorvaneRig {
   ~CorvaneRig();
 
   // Runs corvane --headless in the scratch directory and waits until it routes a query.
-  void Start(const std::vector<std::string>& extra_args = {});
+  void Start(const std::vector<std::string>& extra_args = {}, bool headless = true);
   // Sends a query from a client and returns the answer up to its ";". The watchdog closes
   // and reopens the ports whenever the queue stands still, which can swallow a command sent
   // at that instant; like a real client, the query is sent again then.
