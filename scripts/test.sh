@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds Corvane and runs every test:
-# the default build, the AddressSanitizer+UndefinedBehaviorSanitizer build, and the
-# ThreadSanitizer build of the threaded tests.
+# the default build, the AddressSanitizer+UndefinedBehaviorSanitizer build, the
+# ThreadSanitizer build of the threaded tests, a 30 s two-client soak that fails on any
+# misrouted answer, short runs of the benchmarks, and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,4 +18,17 @@ for preset in default asan tsan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "== soak: two clients through corvane for 30 s =="
+build/default/tools/bench_bridge/corvane-bench-bridge soak --seconds 30
+
+echo "== benchmarks, short runs =="
+build/default/tools/bench_port/corvane-bench-port --seconds 1 --samples 500
+build/default/tools/bench_bridge/corvane-bench-bridge latency --samples 300 \
+  --idle-seconds 1 --load-seconds 1
+
+if [ -x scripts/fuzz.sh ]; then
+  echo "== fuzzers, ${CORVANE_FUZZ_SECONDS:-60} s each =="
+  bash scripts/fuzz.sh "${CORVANE_FUZZ_SECONDS:-60}"
+fi
 echo "== all tests passed =="
