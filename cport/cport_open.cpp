@@ -2,6 +2,7 @@
 #include <cerrno>
 
 #include "cport/cport.h"
+#include "cport/platform/device_opener.h"
 
 namespace {
 
@@ -65,7 +66,8 @@ void TCustomComPort::ClosePort() {
 
 void TCustomComPort::CreateDeviceHandle() {
   std::unique_ptr<corvane::platform::Device> device;
-  if (int err = OpenDevice(FPort, device)) {
+  const auto& opener = corvane::platform::InstalledDeviceOpener();
+  if (int err = opener ? opener(FPort, device) : OpenDevice(FPort, device)) {
     ReportPortError(CE_OpenFailed + 1, err);
     return;
   }

@@ -1,0 +1,159 @@
+// Hostile input on a client line and in the configuration: the bridge keeps running,
+// bounds its memory, says what is wrong, and keeps serving the other client.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "tests/robustness/bridge_under_test.h"
+
+namespace corvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Sanitizer builds run the heavy cases smaller.
+bool Sanitized() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return true;
+#endif
+#endif
+  return std::getenv("CORVANE_ROBUSTNESS_LIGHT") != nullptr;
+}
+
+class BadInput : public testing::Test {
+ protected:
+  void Start(const std::vector<std::string>& simrig_args = {}) {
+    simrig = StartSimrig(files.link_rig, simrig_args);
+    WriteWholeFile(files.dir.File("Corvane.INI"), files.Ini(files.link_rig));
+    corvane = StartCorvane(files.dir.path());
+    ASSERT_NE(AskFor(*files.b, "ID;", "ID0251;").find("ID0251;"), std::string::npos)
+        << corvane->err();
+  }
+  void ExpectBothClientsServed() {
+    ASSERT_TRUE(Running(*corvane)) << corvane->err();
+    EXPECT_NE(AskFor(*files.b, "FA;", "FA07000000;").find("FA07000000;"), std::string::npos)
+        << corvane->err();
+    // A's leftover bytes without ";" would lead its next command: a lone ";" ends them.
+    files.a->master().Send(";");
+    EXPECT_NE(AskFor(*files.a, "ID;", "ID0251;").find("ID0251;"), std::string::npos)
+        << corvane->err();
+  }
+  void TearDown() override {
+    if (!corvane) return;
+    corvane->Signal(SIGTERM);
+    EXPECT_EQ(corvane->Wait(In(10s)), 0) << corvane->err();
+  }
+
+  BridgeFiles files;
+  std::unique_ptr<ChildProcess> simrig;
+  std::unique_ptr<ChildProcess> corvane;
+};
+
+TEST_F(BadInput, RandomNulAnd8BitBytesFromOneClient) {
+  Start();
+  std::mt19937 random(20240611);
+  std::string noise;
+  for (int i = 0; i < 20000; ++i) noise += static_cast<char>(random() & 0xFF);
+  noise += std::string(300, '\0') + "\x80\xFF;\xFE" + std::string(100, '\0');
+  files.a->master().Send(noise);
+  // Whatever the transceiver makes of the noise, B never gets an answer it did not ask for.
+  EXPECT_EQ(files.b->master().ReceiveUntil(";", In(500ms)), "");
+  ExpectBothClientsServed();
+}
+
+TEST_F(BadInput, LoneSemicolonsAndOneByteChunks) {
+  Start();
+  files.a->master().Send(std::string(5000, ';'));
+  for (char c : std::string("FA;ID;")) files.a->master().Send(std::string(1, c));
+  const std::string got = files.a->master().ReceiveUntil("ID0251;", In(3s));
+  EXPECT_EQ(files.b->master().ReceiveUntil(";", In(100ms)), "");
+  EXPECT_EQ(got.find("FB"), std::string::npos) << got;
+  ExpectBothClientsServed();
+}
+
+TEST_F(BadInput, ALongStreamWithoutSemicolonKeepsMemoryBounded) {
+  Start();
+  const int pid = corvane->pid();
+  const auto before = ResidentKiB(pid);
+  ASSERT_TRUE(before);
+  const size_t total = (Sanitized() ? 16u : 48u) << 20;
+  const std::string block(64 * 1024, 'Q');
+  long peak = *before;
+  for (size_t sent = 0; sent < total; sent += block.size()) {
+    files.a->master().Send(block);
+    if (auto now = ResidentKiB(pid)) peak = std::max(peak, *now);
+  }
+  // The receive buffer is capped at 64 KiB; what passes through must not stay.
+  EXPECT_LT(peak - *before, 8 * 1024) << "KiB before " << *before << ", peak " << peak;
+  ExpectBothClientsServed();
+  // The trace says why bytes were dropped.
+  EXPECT_NE(ReadWholeFile(files.dir.File("Corvane.Log")).find("buffer dropped"), std::string::npos);
+}
+
+TEST(BadConfiguration, BinaryGarbageEnormousLinesAndDuplicatesAroundTheSettings) {
+  BridgeFiles files;
+  auto simrig = StartSimrig(files.link_rig);
+  std::mt19937 random(7);
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>(random() & 0xFF);
+  for (char& c : garbage) {
+    if (c == '[' || c == '\n' || c == '\r') c = ' ';
+  }
+  // The first section and the first key win; later duplicates are ignored.
+  const std::string ini = garbage + "\n" + std::string(1 << 20, '#') + "\n" +
+                          files.Ini(files.link_rig) + "PORTA=/dev/nonexistent\n" +
+                          "[SETTINGS]\nPORTB=/dev/nonexistent\n" + "[OTHER]\n" + garbage + "\n";
+  WriteWholeFile(files.dir.File("Corvane.INI"), ini);
+  auto corvane = StartCorvane(files.dir.path());
+  EXPECT_NE(AskFor(*files.a, "ID;", "ID0251;").find("ID0251;"), std::string::npos)
+      << corvane->err();
+  EXPECT_NE(AskFor(*files.b, "ID;", "ID0251;").find("ID0251;"), std::string::npos)
+      << corvane->err();
+  corvane->Signal(SIGTERM);
+  EXPECT_EQ(corvane->Wait(In(10s)), 0) << corvane->err();
+  // The write-back leaves everything it does not own byte for byte.
+  const std::string after = ReadWholeFile(files.dir.File("Corvane.INI"));
+  EXPECT_EQ(after.substr(0, garbage.size()), garbage);
+  EXPECT_NE(after.find("[OTHER]\n" + garbage + "\n"), std::string::npos);
+  EXPECT_NE(after.find(std::string(1 << 20, '#')), std::string::npos);
+}
+
+TEST(BadConfiguration, PortNamesThatCannotBeOpenedAreReportedClearly) {
+  ScratchDir dir;
+  std::mt19937 random(11);
+  std::string garbage;
+  for (int i = 0; i < 2048; ++i) garbage += static_cast<char>(random() & 0xFF);
+  WriteWholeFile(dir.File("Corvane.INI"),
+                 "[SETTINGS]\nPORTA=" + std::string(100000, 'x') + "\n" + garbage);
+  auto corvane = StartCorvane(dir.path());
+  // The enormous name cannot be a device; start-up says so and the program stays up.
+  EXPECT_TRUE(StderrShows(*corvane, "Unable to open com port (Error: ", In(5s))) << corvane->err();
+  EXPECT_TRUE(Running(*corvane)) << corvane->err();
+  corvane->Signal(SIGTERM);
+  EXPECT_EQ(corvane->Wait(In(10s)), 0) << corvane->err();
+}
+
+TEST(BadConfiguration, AVanishedCurrentDirectoryIsReportedAndNothingCrashes) {
+  ScratchDir parent;
+  const std::string gone = parent.File("gone");
+  // The directory goes away after the shell entered it and before corvane starts.
+  auto corvane = std::make_unique<ChildProcess>(
+      std::vector<std::string>{"/bin/sh", "-c",
+                               "mkdir '" + gone + "' && cd '" + gone + "' && rmdir '" + gone +
+                                   "' && exec '" + kCorvane + "' --headless"});
+  EXPECT_TRUE(StderrShows(*corvane, "Unable to open com port (Error: ", In(5s))) << corvane->err();
+  EXPECT_TRUE(Running(*corvane)) << corvane->err();
+  corvane->Signal(SIGTERM);
+  EXPECT_EQ(corvane->Wait(In(10s)), 0) << corvane->err();
+  // The configuration cannot be written back, and the operator is told so.
+  EXPECT_NE(corvane->err().find("Unable to write to"), std::string::npos) << corvane->err();
+}
+
+}  // namespace
+}  // namespace corvane::test
