@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 
 #include "rt/current_dir.h"
 #include "rt/find_file.h"
@@ -391,14 +392,26 @@ void TCorvaneForm::ComSettingsButtonClickOUT(TObject*) {
 
 void TCorvaneForm::ResetButtonClick(TObject*) {
   Trace(2, "<ResetButtonClick> Reset COM ports");
-  InPortA.ClosePort();
-  InPortB.ClosePort();
-  outPort.ClosePort();
+  // One line that cannot be closed or reopened (a client's adapter unplugged) must not cut
+  // the other client off from the transceiver: every port gets its turn, and the first
+  // failure is raised once all have had it.
+  std::exception_ptr failure;
+  auto attempt = [&failure](TComPort& port, void (TComPort::*step)()) {
+    try {
+      (port.*step)();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  attempt(InPortA, &TComPort::ClosePort);
+  attempt(InPortB, &TComPort::ClosePort);
+  attempt(outPort, &TComPort::ClosePort);
   WritePointer = 0;
   ReadPointer = 0;
-  InPortA.OpenPort();
-  InPortB.OpenPort();
-  outPort.OpenPort();
+  attempt(InPortA, &TComPort::OpenPort);
+  attempt(InPortB, &TComPort::OpenPort);
+  attempt(outPort, &TComPort::OpenPort);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TCorvaneForm::AboutMenuClick(TObject*) {
