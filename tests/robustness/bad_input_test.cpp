@@ -2,9 +2,11 @@
 // bounds its memory, says what is wrong, and keeps serving the other client.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "tests/robustness/bridge_under_test.h"
@@ -163,6 +165,45 @@ TEST(BadConfiguration, AVanishedCurrentDirectoryIsReportedAndNothingCrashes) {
   EXPECT_EQ(corvane->Wait(In(10s)), 0) << corvane->err();
   // The configuration cannot be written back, and the operator is told so.
   EXPECT_NE(corvane->err().find("Unable to write to"), std::string::npos) << corvane->err();
+}
+
+TEST(BadConfiguration, AReadOnlyCurrentDirectoryLosesOnlyTheFilesNotTheRouting) {
+  ScratchDir dir;
+  PtyPair a, b, rig;
+  const bool root = ::geteuid() == 0;
+  // Root writes anywhere; the program runs as an ordinary user then, who needs the lines.
+  if (root) {
+    for (PtyPair* line : {&a, &b, &rig}) {
+      ASSERT_EQ(::chmod(line->slave_path().c_str(), 0666), 0);
+    }
+  }
+  WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nPORTA=" + a.slave_path() +
+                                              "\nPORTB=" + b.slave_path() +
+                                              "\nPORTO=" + rig.slave_path() + "\nTRACE=YES\n");
+  const std::string before = ReadWholeFile(dir.File("Corvane.INI"));
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+  std::string command = "cd '" + dir.path() + "' && exec ";
+  if (root) command += "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  command += "'" + kCorvane + "' --headless";
+  ChildProcess corvane({"/bin/sh", "-c", command});
+
+  // No trace file can be made, and routing goes on all the same.
+  std::string heard;
+  for (int attempt = 0; attempt < 6 && !heard.ends_with("ID;"); ++attempt) {
+    a.master().Send("ID;");
+    heard = rig.master().ReceiveUntil("ID;", In(1500ms));
+  }
+  EXPECT_TRUE(heard.ends_with("ID;")) << corvane.err();
+  rig.master().Send("ID0251;");
+  EXPECT_EQ(a.master().ReceiveUntil(";", In(3s)), "ID0251;");
+
+  corvane.Signal(SIGTERM);
+  EXPECT_EQ(corvane.Wait(In(10s)), 0) << corvane.err();
+  EXPECT_NE(corvane.err().find("Unable to write to " + dir.File("Corvane.INI")), std::string::npos)
+      << corvane.err();
+  EXPECT_EQ(ReadWholeFile(dir.File("Corvane.INI")), before);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Corvane.Log")));
+  ::chmod(dir.path().c_str(), 0755);
 }
 
 }  // namespace
