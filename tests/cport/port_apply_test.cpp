@@ -284,8 +284,8 @@ TEST(OpenClose, HandlersRunInOrder) {
   for (const auto& c : port.Script->Calls())
     if (c.Op == FakeOp::PurgeComm) purges.push_back(c.Arg1);
   // Pending transfers are aborted first; the ending event thread then drops the queues.
-  EXPECT_EQ(purges, (std::vector<uint32_t>{PURGE_TXABORT | PURGE_RXABORT,
-                                           PURGE_TXCLEAR | PURGE_RXCLEAR}));
+  EXPECT_EQ(purges,
+            (std::vector<uint32_t>{PURGE_TXABORT | PURGE_RXABORT, PURGE_TXCLEAR | PURGE_RXCLEAR}));
   EXPECT_EQ(port.Script->Ops().back(), FakeOp::Close);
   EXPECT_FALSE(port.Connected());
   EXPECT_EQ(port.Script->OpenDevices(), 0);

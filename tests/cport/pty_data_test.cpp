@@ -12,12 +12,14 @@
 #include "cport/cport.h"
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
+#include "tests/cport/support/port_on_pty.h"
 #include "tests/cport/support/pty_line.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using corvane::test::PtyLine;
+using corvane::test::RaisedBy;
 
 void WriteAll(int fd, const std::string& bytes) {
   size_t done = 0;
@@ -54,26 +56,7 @@ bool WaitInQueue(TComPort& port, int32_t count) {
   return false;
 }
 
-EComPort RaisedBy(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EComPort& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EComPort raised";
-  return EComPort(0);
-}
-
-class PtyData : public ::testing::Test {
- protected:
-  void SetUp() override {
-    corvane::MainThread::Instance().Attach();
-    port.SetPort(pty.SlavePath());
-  }
-  PtyLine pty;
-  corvane::EventLoop loop;
-  TComPort port;
-};
+class PtyData : public corvane::test::PortOnPty {};
 
 TEST_F(PtyData, WriteTextReachesThePeerAndEmptyTextSendsNothing) {
   port.SetEvents({});

@@ -15,27 +15,18 @@
 
 #include "cport/cport.h"
 #include "cport/platform/posix_path.h"
+#include "tests/cport/support/port_on_pty.h"
 #include "tests/cport/support/pty_line.h"
 
 namespace {
 
 using corvane::test::LineState;
 using corvane::test::PtyLine;
+using corvane::test::RaisedBy;
 
 std::string Upper(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
   return s;
-}
-
-// The EComPort a call raises; fails the test when it raises nothing.
-EComPort RaisedBy(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const EComPort& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EComPort raised";
-  return EComPort(0);
 }
 
 TEST(PtyOpen, ByPathAndByUpperCasedPath) {

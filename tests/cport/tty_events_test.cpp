@@ -11,6 +11,7 @@
 #include "cport/platform/device.h"
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
+#include "tests/cport/support/port_on_pty.h"
 #include "tests/cport/support/pty_line.h"
 
 namespace {
@@ -19,16 +20,7 @@ using namespace std::chrono_literals;
 using namespace corvane::platform;
 using corvane::test::PtyLine;
 
-class TtyEvents : public ::testing::Test {
- protected:
-  void SetUp() override {
-    corvane::MainThread::Instance().Attach();
-    port.SetPort(pty.SlavePath());
-  }
-  PtyLine pty;
-  corvane::EventLoop loop;
-  TComPort port;
-};
+class TtyEvents : public corvane::test::PortOnPty {};
 
 TEST_F(TtyEvents, DrainedOutputRaisesTxEmpty) {
   int empties = 0;
