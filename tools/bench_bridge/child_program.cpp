@@ -14,14 +14,14 @@
 
 namespace corvane {
 
-ChildProgram::ChildProgram(const ChildSpec& spec)
-    : name_(std::filesystem::path(spec.argv.at(0)).filename().string()) {
+ChildProgram::ChildProgram(const ChildSpec& launch)
+    : name_(std::filesystem::path(launch.argv.at(0)).filename().string()) {
   int out_pipe[2] = {-1, -1};
-  if (spec.capture_stdout && ::pipe2(out_pipe, O_CLOEXEC) != 0) {
+  if (launch.capture_stdout && ::pipe2(out_pipe, O_CLOEXEC) != 0) {
     throw std::system_error(errno, std::generic_category(), "pipe2");
   }
   std::vector<char*> args;
-  for (const std::string& a : spec.argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : launch.argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   const pid_t parent = ::getpid();
 
@@ -32,19 +32,19 @@ ChildProgram::ChildProgram(const ChildSpec& spec)
     // outlive it, whatever ends it.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(126);
-    const int log = spec.output_file.empty()
+    const int log = launch.output_file.empty()
                         ? ::open("/dev/null", O_WRONLY)
-                        : ::open(spec.output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                        : ::open(launch.output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (log < 0) ::_exit(126);
     ::dup2(log, STDERR_FILENO);
-    ::dup2(spec.capture_stdout ? out_pipe[1] : log, STDOUT_FILENO);
+    ::dup2(launch.capture_stdout ? out_pipe[1] : log, STDOUT_FILENO);
     const int null_in = ::open("/dev/null", O_RDONLY);
     if (null_in >= 0) ::dup2(null_in, STDIN_FILENO);
-    if (!spec.directory.empty() && ::chdir(spec.directory.c_str()) != 0) ::_exit(126);
+    if (!launch.directory.empty() && ::chdir(launch.directory.c_str()) != 0) ::_exit(126);
     ::execv(args[0], args.data());
     ::_exit(127);
   }
-  if (spec.capture_stdout) {
+  if (launch.capture_stdout) {
     ::close(out_pipe[1]);
     out_ = OwnedFd(out_pipe[0]);
   }

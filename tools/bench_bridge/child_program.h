@@ -22,7 +22,7 @@ struct ChildSpec {
 
 class ChildProgram {
  public:
-  explicit ChildProgram(const ChildSpec& spec);
+  explicit ChildProgram(const ChildSpec& launch);
   ChildProgram(const ChildProgram&) = delete;
   ChildProgram& operator=(const ChildProgram&) = delete;
   ~ChildProgram();
