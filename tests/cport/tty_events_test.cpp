@@ -1,5 +1,6 @@
 // The tty backend's event wait and transfer timeouts on real pseudo-terminals.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -76,6 +77,32 @@ TEST_F(TtyEvents, ReadTimeoutsFollowTheDeviceRules) {
     EXPECT_EQ(port.ReadText(text, c.count), static_cast<int32_t>(c.expect.size()));
     EXPECT_EQ(text, c.expect);
   }
+}
+
+TEST_F(TtyEvents, AWriteToAPeerThatStopsReadingEndsAtTheWriteTimeoutWithWhatWasSent) {
+  port.SetEvents({});
+  port.Timeouts().SetWriteTotalMultiplier(0);
+  port.Timeouts().SetWriteTotalConstant(200);
+  port.OpenPort();
+  // Nobody reads the master: the line's buffers fill and the rest of the text must wait.
+  const std::string text(1 << 20, 'x');
+  const int32_t sent = port.WriteText(text);
+  EXPECT_GT(sent, 0);
+  EXPECT_LT(sent, static_cast<int32_t>(text.size()));
+  // A full line takes nothing more; the write still ends instead of hanging.
+  EXPECT_EQ(port.WriteText("FA;"), 0);
+
+  // What the count says was sent is exactly what the peer gets.
+  std::string got;
+  char buffer[4096];
+  for (;;) {
+    pollfd in{pty.Master(), POLLIN, 0};
+    if (::poll(&in, 1, 200) <= 0) break;
+    const ssize_t n = ::read(pty.Master(), buffer, sizeof buffer);
+    if (n <= 0) break;
+    got.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_EQ(got, text.substr(0, static_cast<size_t>(sent)));
 }
 
 TEST(TtyTransfer, PurgeWithAbortEndsAPendingRead) {
