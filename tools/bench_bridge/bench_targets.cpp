@@ -1,5 +1,6 @@
 #include "tools/bench_bridge/bench_targets.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -82,6 +83,21 @@ std::optional<std::string> AskUntilAnswered(CatClient& client, const std::string
     }
   }
   return std::nullopt;
+}
+
+bool RunningBridge::StopAndReport() {
+  bool clean = false;
+  std::printf("  corvane %s\n", Stop(clean).c_str());
+  return clean;
+}
+
+int FinishRun(bool ok, ScratchDir& dir) {
+  if (!ok) {
+    dir.Keep();
+    std::printf("FAILED (files kept in %s)\n", dir.path().c_str());
+  }
+  std::fflush(stdout);
+  return ok ? 0 : 1;
 }
 
 }  // namespace corvane

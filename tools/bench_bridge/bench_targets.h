@@ -66,6 +66,8 @@ class RunningBridge {
   ChildProgram& program() { return *program_; }
   // SIGTERM and the exit status as text; an exit other than 0 is flagged.
   std::string Stop(bool& clean);
+  // Stops the bridge, prints how it ended, and says whether it ended cleanly.
+  bool StopAndReport();
 
  private:
   ClientLine a_;
@@ -77,5 +79,8 @@ class RunningBridge {
 // ports, or still opening them). Returns that answer, or nothing by the deadline.
 std::optional<std::string> AskUntilAnswered(CatClient& client, const std::string& query,
                                             Deadline deadline);
+
+// The run's exit status; a failed run keeps its files and says where they are.
+int FinishRun(bool ok, ScratchDir& dir);
 
 }  // namespace corvane

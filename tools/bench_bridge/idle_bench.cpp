@@ -55,19 +55,12 @@ int RunIdleBench(const BenchOptions& o) {
                 before.rss_kib, after.rss_kib);
     if (!trips.aborted.empty() || trips.wrong > 0) ok = false;
 
-    bool clean = false;
-    std::printf("  corvane %s\n", bridge.Stop(clean).c_str());
-    if (!clean) ok = false;
+    if (!bridge.StopAndReport()) ok = false;
   } catch (const std::exception& e) {
     std::printf("  failed: %s\n", e.what());
     ok = false;
   }
-  if (!ok) {
-    dir.Keep();
-    std::printf("FAILED (files kept in %s)\n", dir.path().c_str());
-  }
-  std::fflush(stdout);
-  return ok ? 0 : 1;
+  return FinishRun(ok, dir);
 }
 
 }  // namespace corvane

@@ -100,10 +100,7 @@ bool RunBridge(const BenchOptions& o, ScratchDir& dir) {
   for (const std::string& wrong : load.wrong_examples) std::printf("    %s\n", wrong.c_str());
   if (load.misrouted > 0) ok = false;
 
-  bool clean = false;
-  const std::string end = bridge.Stop(clean);
-  std::printf("  corvane %s\n", end.c_str());
-  if (!clean) ok = false;
+  if (!bridge.StopAndReport()) ok = false;
   if (!ok) dir.Keep();
   return ok;
 }

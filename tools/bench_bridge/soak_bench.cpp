@@ -112,21 +112,12 @@ int RunSoak(const BenchOptions& o) {
       std::printf("  lost answers exceed --max-lost %lld\n", o.max_lost);
       ok = false;
     }
-    if (bridge) {
-      bool clean = false;
-      std::printf("  corvane %s\n", bridge->Stop(clean).c_str());
-      if (!clean) ok = false;
-    }
+    if (bridge && !bridge->StopAndReport()) ok = false;
   } catch (const std::exception& e) {
     std::printf("  failed: %s\n", e.what());
     ok = false;
   }
-  if (!ok) {
-    dir.Keep();
-    std::printf("FAILED (files kept in %s)\n", dir.path().c_str());
-  }
-  std::fflush(stdout);
-  return ok ? 0 : 1;
+  return FinishRun(ok, dir);
 }
 
 }  // namespace corvane
