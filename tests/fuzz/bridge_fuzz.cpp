@@ -18,6 +18,7 @@
 #include "app/corvane_form.h"
 #include "cport/platform/device_opener.h"
 #include "cport/platform/fake_device.h"
+#include "tests/app/recording_view.h"
 
 namespace {
 
@@ -30,25 +31,6 @@ void Require(bool ok, int line = __builtin_LINE()) {
   std::fprintf(stderr, "bridge_fuzz: check at line %d failed\n", line);
   __builtin_trap();
 }
-
-class SilentView : public TCorvaneView {
- public:
-  void SetLabelCaption(Label, const std::string&) override {}
-  void SetLedOn(Led, bool) override {}
-  int MessageBox(const std::string&, const std::string&, Buttons) override { return idOK; }
-  void SetApplicationTitle(const std::string&) override {}
-  void BuildSystemMenu() override {}
-  void BuildTrayMenu() override {}
-  void AddTrayIcon(const std::string&) override {}
-  void RemoveTrayIcon() override {}
-  void PrepareAboutDialog(const AboutTexts&) override {}
-  void ShowAbout() override {}
-  void ShowSettingsDialog(TComPort&) override {}
-  void ShowWindow() override {}
-  void SetTimerEnabled(bool) override {}
-  void ProcessMessages() override {}
-  void CloseWindow() override {}
-};
 
 class Input {
  public:
@@ -148,7 +130,7 @@ struct Model {
 };
 
 struct Bridge {
-  SilentView view;
+  corvane::test::RecordingView view;
   std::map<std::string, std::shared_ptr<FakeScript>> scripts = {
       {"COM11", std::make_shared<FakeScript>()},
       {"COM13", std::make_shared<FakeScript>()},
