@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <exception>
+#include <utility>
 
+#include "app/bridge_constants.h"
 #include "rt/current_dir.h"
 #include "rt/find_file.h"
 #include "widgets/about_texts.h"
@@ -28,11 +31,34 @@ constexpr const char* kSection = "SETTINGS";
 
 }  // namespace
 
+namespace {
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
 TCorvaneForm::TCorvaneForm(TCorvaneView& view, std::vector<std::string> args)
-    : view_(view), args_(std::move(args)) {
+    : CatRouter({{"A", false}, {"B", true}}, *this, SteadyMs,
+                {[this](uint8_t level) { return Tracing(level); },
+                 [this](uint8_t level, const std::string& text) { Trace(level, text); }},
+                corvane::kWatchdogInterval.count()),
+      view_(view),
+      args_(std::move(args)) {
   ApplyDesignSettings(InPortA, "COM11");
   ApplyDesignSettings(InPortB, "COM13");
   ApplyDesignSettings(outPort, "COM4");
+  // An answer to a client is offered, never waited for: a client that stops reading must
+  // not hold up the other one. What the line does not take at once is held by the router.
+  for (TComPort* client : {&InPortA, &InPortB}) {
+    TComTimeouts timeouts;
+    timeouts.SetWriteTotalMultiplier(0);
+    timeouts.SetWriteTotalConstant(1);
+    client->SetTimeouts(timeouts);
+  }
   InPortA.SetOnRxChar([this](TObject* s, int32_t n) { InPortARxChar(s, n); });
   InPortB.SetOnRxChar([this](TObject* s, int32_t n) { InPortBRxChar(s, n); });
   outPort.SetOnRxChar([this](TObject* s, int32_t n) { outPortRxChar(s, n); });
@@ -65,6 +91,8 @@ void TCorvaneForm::ApplyDesignSettings(TComPort& port, const std::string& name) 
   port.SetFlowControl(flow);
   port.SetStoredProps(TStoredProps{spBasic});
   port.SetTriggersOnRxChar(true);
+  // What has arrived survives a close and reopen: a reset must not lose commands or answers.
+  port.SetDiscardOnClose(false);
 }
 
 bool TCorvaneForm::Tracing(uint8_t level) const {
@@ -75,15 +103,40 @@ void TCorvaneForm::Trace(uint8_t level, const std::string& text) {
   TraceLog.WriteLine(level, text);
 }
 
-void TCorvaneForm::SetQueueCaption(TCorvaneView::Label label, uint32_t value) {
-  view_.SetLabelCaption(label, std::to_string(value));
+void TCorvaneForm::ShowQueueCaptions() {
+  if (ReadPointer != shown_read_) {
+    shown_read_ = ReadPointer;
+    view_.SetLabelCaption(TCorvaneView::Label::QueueRead, std::to_string(ReadPointer));
+  }
+  if (WritePointer != shown_write_) {
+    shown_write_ = WritePointer;
+    view_.SetLabelCaption(TCorvaneView::Label::QueueWrite, std::to_string(WritePointer));
+  }
+}
+
+TCorvaneForm::PortView TCorvaneForm::Ports(int index) {
+  switch (index) {
+    case 0:
+      return {InPortA, TCorvaneView::Led::LEDPortA, TCorvaneView::Label::COMPortLabel};
+    case 1:
+      return {InPortB, TCorvaneView::Led::LEDPortB, TCorvaneView::Label::RigNameLabel};
+    default:
+      return {outPort, TCorvaneView::Led::LEDOut, TCorvaneView::Label::RigFreqLabel};
+  }
+}
+
+void TCorvaneForm::OpenAndShow(int index) {
+  const PortView p = Ports(index);
+  view_.SetLabelCaption(p.label, p.port.Port());
+  p.port.OpenPort();
+  view_.SetLedOn(p.led, true);
+  if (&p.port == &outPort) CatRouter.SetRigLineUp(true);
 }
 
 void TCorvaneForm::FormCreate(TObject*) {
   for (auto& b : RxBuffer) b.clear();
-  ReadPointer = WritePointer = LastReadPointer = 0;
-  view_.SetLabelCaption(TCorvaneView::Label::QueueRead, "0");
-  view_.SetLabelCaption(TCorvaneView::Label::QueueWrite, "0");
+  ReadPointer = WritePointer = 0;
+  ShowQueueCaptions();
 
   std::string dir = corvane::CurrentDirWithSlash();
 
@@ -137,21 +190,19 @@ void TCorvaneForm::FormCreate(TObject*) {
   Trace(1, "PORTO=" + outPort.Port());
   if (!TraceOn) TraceLog.SetActive(false);
 
-  struct PortView {
-    TComPort& port;
-    TCorvaneView::Led led;
-    TCorvaneView::Label label;
-  };
-  const PortView ports[] = {
-      {InPortA, TCorvaneView::Led::LEDPortA, TCorvaneView::Label::COMPortLabel},
-      {InPortB, TCorvaneView::Led::LEDPortB, TCorvaneView::Label::RigNameLabel},
-      {outPort, TCorvaneView::Led::LEDOut, TCorvaneView::Label::RigFreqLabel}};
-  for (const auto& p : ports) {
+  // A line that is missing now may be plugged in later: every port gets its turn, the rest
+  // of the start-up (the watchdog among it) runs, and the first failure is raised at the end
+  // for the operator. The watchdog keeps trying the missing line.
+  CatRouter.SetRigLineUp(false);
+  std::exception_ptr failure;
+  for (int i = 0; i < 3; ++i) {
+    const PortView p = Ports(i);
     Trace(1, "Serial port " + p.port.Port() + " initialization");
-    if (!p.port.Connected()) {
-      p.port.OpenPort();
-      view_.SetLedOn(p.led, true);
-      view_.SetLabelCaption(p.label, p.port.Port());
+    if (p.port.Connected()) continue;
+    try {
+      OpenAndShow(i);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
     }
   }
 
@@ -169,6 +220,7 @@ void TCorvaneForm::FormCreate(TObject*) {
   view_.ShowWindow();
   hTimerEnabled = true;
   view_.SetTimerEnabled(true);
+  if (failure) std::rethrow_exception(failure);
 }
 
 std::string TCorvaneForm::TrayTip() const {
@@ -179,27 +231,11 @@ std::string TCorvaneForm::TrayTip() const {
 }
 
 int32_t TCorvaneForm::getQueue(const std::string& token) {
-  uint32_t i = ReadPointer;
-  if (i == WritePointer) {
-    Trace(1, "   <getQueue> Queue(" + std::to_string(i) + ") *ERROR* is empty, returning -1");
-    return -1;
-  }
-  for (;;) {
-    std::string entry = Queue[i].Cmd.substr(0, 2);
-    if (Tracing(2)) Trace(2, "   <getQueue> Queue(" + std::to_string(i) + ") cmd(" + entry + ")");
-    if (entry == token) {
-      if (Tracing(2)) Trace(2, "   <getQueue> Queue(" + std::to_string(i) + ") match token");
-      return static_cast<int32_t>(i);
-    }
-    i = (i + 1) % kQueueSlots;
-    if (i == WritePointer) {
-      if (Tracing(2)) {
-        Trace(2,
-              "   <getQueue> Queue(" + std::to_string(i) + ") *ERROR* equals end of Queue, exit");
-      }
-      return -1;
-    }
-  }
+  return CatRouter.getQueue(token);
+}
+
+std::string TCorvaneForm::swapAB(const std::string& Command) {
+  return CatRouter.swapAB(Command);
 }
 
 void TCorvaneForm::InPortARxChar(TObject*, int32_t Count) {
@@ -224,155 +260,43 @@ void TCorvaneForm::InPortBRxChar(TObject*, int32_t Count) {
   ProcessBuffer(1, text);
 }
 
-void TCorvaneForm::CapBuffer(int index) {
-  std::string& buffer = RxBuffer[index];
-  if (buffer.size() <= kRxBufferCap) return;
-  Trace(1, " <ProcessBuffer> Port(" + std::to_string(index) + ") *ERROR* no \";\" in (" +
-               std::to_string(buffer.size()) + ") bytes, buffer dropped");
-  buffer.clear();
-  buffer.shrink_to_fit();
-}
-
 void TCorvaneForm::ProcessBuffer(uint8_t PortNo, const std::string& Data) {
-  std::string& buffer = RxBuffer[PortNo];
-  const std::string port = std::to_string(PortNo);
-  buffer += Data;
-  if (Tracing(2)) Trace(2, " <ProcessBuffer> Port(" + port + ") Updated now (" + buffer + ")");
-
-  size_t semi = buffer.find(';');
-  while (semi != std::string::npos) {
-    std::string command = buffer.substr(0, semi + 1);
-    std::string token = command.substr(0, 2);
-    if (Tracing(2)) {
-      Trace(2, " <ProcessBuffer> Port(" + port + ") Parsed command (" + command + ") token(" +
-                   token + ")");
-    }
-    if (PortNo == 1 && (token == "FA" || token == "FB")) {
-      command = swapAB(command);
-      if (Tracing(2)) {
-        Trace(2, " <ProcessBuffer> Port(" + port + ") Command changed to (" + command + ")");
-      }
-    }
-    outPort.WriteText(command);
-
-    TCOMQueue& slot = Queue[WritePointer];
-    slot.Port = PortNo;
-    slot.Flag = 0;
-    slot.Cmd = command;
-    if (Tracing(2)) {
-      Trace(2, " <ProcessBuffer> Port(" + port + ") command (" + command +
-                   ") sent to out port and stored at queue position(" +
-                   std::to_string(WritePointer) + ")");
-    }
-    WritePointer++;
-    if (WritePointer == kQueueSlots) {
-      WritePointer = 0;
-      Trace(2, " <ProcessBuffer> Queue pointer write reset to 0");
-    } else if (Tracing(2)) {
-      Trace(2, " <ProcessBuffer> Queue pointer next is (" + std::to_string(WritePointer) + ")");
-    }
-    SetQueueCaption(TCorvaneView::Label::QueueWrite, WritePointer);
-
-    buffer.erase(0, semi + 1);
-    if (!buffer.empty()) {
-      if (Tracing(2)) Trace(2, " <ProcessBuffer> Buffer left is (" + buffer + ")");
-    } else {
-      Trace(2, " <ProcessBuffer> Buffer is now empty");
-    }
-    semi = buffer.find(';');
-  }
-  CapBuffer(PortNo);
-}
-
-std::string TCorvaneForm::swapAB(const std::string& Command) {
-  if (Command.find(';') == std::string::npos) {
-    Trace(1, "   <swapAB> *ERROR* Command(" + Command + ") not a command");
-    return Command;
-  }
-  std::string token = Command.substr(0, 2);
-  if (Tracing(2)) Trace(2, "   <swapAB> Command(" + Command + ") token(" + token + ")");
-  if (token == "FA") {
-    std::string result = "FB" + Command.substr(2);
-    if (Tracing(2)) {
-      Trace(2, "   <swapAB> Command FA detected Previous(" + Command + ") now swapped To(" +
-                   result + ")");
-    }
-    return result;
-  }
-  if (token == "FB") return "FA" + Command.substr(2);
-  if (Tracing(2)) {
-    Trace(2, "   <swapAB> Command (" + Command + ") left without modifications");
-  }
-  return Command;
+  CatRouter.ProcessBuffer(PortNo, Data);
+  ShowQueueCaptions();
 }
 
 void TCorvaneForm::outPortRxChar(TObject*, int32_t Count) {
   Trace(2, "------");
   std::string text;
   outPort.ReadText(text, Count);
-  std::string& buffer = RxBuffer[2];
-  buffer += text;
-  if (Tracing(2)) {
-    Trace(2, "<OutPortRxChar> CAT Command Response (" + text + ") Buffer(" + buffer + ")");
-  }
+  CatRouter.ProcessAnswers(text);
+  ShowQueueCaptions();
+}
 
-  size_t semi = buffer.find(';');
-  while (semi != std::string::npos) {
-    std::string answer = buffer.substr(0, semi + 1);
-    buffer.erase(0, semi + 1);
-    std::string token = answer.substr(0, 2);
-    if (Tracing(2)) {
-      Trace(2, "<OutPortRxChar> Command parsed(" + answer + ") token(" + token + ") buffer left(" +
-                   buffer + ")");
-    }
-    int32_t k = getQueue(token);
-    if (Tracing(2)) {
-      Trace(2, "<OutPortRxChar> getQueue(" + token + ") is (" + std::to_string(k) + ")");
-    }
-    if (k == -1) {
-      ReadPointer = WritePointer;
-      Trace(2, "<OutPortRxChar> *WARNING* Queue reset");
-    } else {
-      if (Queue[k].Port == 0) {
-        InPortA.WriteText(answer);
-        if (Tracing(2)) {
-          Trace(2, "<OutPortRxChar> CAT Response(" + answer + ") matching queue(" +
-                       std::to_string(k) + ") sent to Port A left(" + buffer + ")");
-        }
-      } else {
-        if (token == "FA" || token == "FB") answer = swapAB(answer);
-        InPortB.WriteText(answer);
-        if (Tracing(2)) {
-          Trace(2, "<OutPortRxChar> CAT Response(" + answer + ") matching queue(" +
-                       std::to_string(k) + ") sent to Port B left(" + buffer + ")");
-        }
-      }
-      ReadPointer = static_cast<uint32_t>(k) + 1;
-      if (ReadPointer == kQueueSlots) {
-        ReadPointer = 0;
-        Trace(2, "<OutPortRxChar> *WARNING* Queue pointer read reset to 0");
-      }
-      if (ReadPointer == WritePointer) {
-        if (Tracing(2)) {
-          Trace(2, "<OutPortRxChar> Queue is empty now RQ=" + std::to_string(ReadPointer));
-        }
-      } else if (Tracing(2)) {
-        Trace(2, "<OutPortRxChar> Next command to pair is pRQ=" + std::to_string(ReadPointer) +
-                     " cmd=" + Queue[ReadPointer].Cmd);
-      }
-    }
-    SetQueueCaption(TCorvaneView::Label::QueueRead, ReadPointer);
-    semi = buffer.find(';');
+void TCorvaneForm::WriteToRig(const std::string& command) {
+  try {
+    outPort.WriteText(command);
+  } catch (...) {
+    // The line is gone: the router drops the clients' commands until the watchdog has it
+    // open again, and the operator hears of it from the watchdog's tick (a message shown from
+    // inside this handler would let other handlers run in the middle of the routing).
+    view_.SetLedOn(TCorvaneView::Led::LEDOut, false);
+    if (!rig_failure_) rig_failure_ = std::current_exception();
+    throw;
   }
-  CapBuffer(2);
+}
+
+size_t TCorvaneForm::OfferToClient(size_t client, const std::string& bytes) {
+  TComPort& port = client == 0 ? InPortA : InPortB;
+  return static_cast<size_t>(std::max(port.WriteText(bytes), 0));
 }
 
 void TCorvaneForm::WMSysCommand(uint32_t command) {
-  if (command == 666) AboutMenuClick(this);
-  if (command == 444) ShowPortSettings(InPortA, false);
-  if (command == 445) ShowPortSettings(InPortB, false);
-  if (command == 446) ShowPortSettings(outPort, false);
-  if (command == 447) ResetButtonClick(this);
+  if (command == corvane::kCmdAbout) AboutMenuClick(this);
+  if (command == corvane::kCmdSettingsA) ShowPortSettings(InPortA, false);
+  if (command == corvane::kCmdSettingsB) ShowPortSettings(InPortB, false);
+  if (command == corvane::kCmdSettingsOut) ShowPortSettings(outPort, false);
+  if (command == corvane::kCmdResetSync) ResetButtonClick(this);
 }
 
 void TCorvaneForm::ShowPortSettings(TComPort& port, bool writeIni) {
@@ -403,14 +327,18 @@ void TCorvaneForm::ResetButtonClick(TObject*) {
       if (!failure) failure = std::current_exception();
     }
   };
+  // The ring is kept: what arrives on a reopened port still finds the command it answers,
+  // and commands that will never be answered are given up by their age.
   attempt(InPortA, &TComPort::ClosePort);
   attempt(InPortB, &TComPort::ClosePort);
   attempt(outPort, &TComPort::ClosePort);
-  WritePointer = 0;
-  ReadPointer = 0;
-  attempt(InPortA, &TComPort::OpenPort);
-  attempt(InPortB, &TComPort::OpenPort);
-  attempt(outPort, &TComPort::OpenPort);
+  for (int i = 0; i < 3; ++i) {
+    try {
+      OpenAndShow(i);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -430,13 +358,42 @@ void TCorvaneForm::ExitMenuClick(TObject*) {
   view_.CloseWindow();
 }
 
+void TCorvaneForm::ReopenFailedPorts() {
+  std::exception_ptr failure;
+  for (int i = 0; i < 3; ++i) {
+    const PortView p = Ports(i);
+    const bool rig_down = &p.port == &outPort && !CatRouter.RigLineUp();
+    if (p.port.Connected() && p.port.EventThreadRunning() && !rig_down) continue;
+    if (&p.port == &outPort) CatRouter.SetRigLineUp(false);
+    view_.SetLedOn(p.led, false);
+    try {
+      if (p.port.Connected()) p.port.ClosePort();
+      OpenAndShow(i);
+      Trace(1, "<OnTimer> Serial port " + p.port.Port() + " open again");
+      if (OnPortRecovered) OnPortRecovered();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
 void TCorvaneForm::hTimerTimer(TObject*) {
-  if (ReadPointer == LastReadPointer) {
+  // A line that failed or was never there is tried again on its own, every tick; the others
+  // are not disturbed. Each reopen of a real line raises its DTR and RTS.
+  std::exception_ptr failure = std::exchange(rig_failure_, nullptr);
+  try {
+    ReopenFailedPorts();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  const bool stuck = CatRouter.Tick();
+  ShowQueueCaptions();
+  if (stuck) {
     ResetButtonClick(this);
     Trace(2, "<OnTimer> Queue Reset");
-  } else {
-    LastReadPointer = ReadPointer;
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TCorvaneForm::UpdateIniFile() {

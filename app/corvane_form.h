@@ -1,35 +1,33 @@
 #pragma once
-// The bridge: three serial ports, the receive buffers, the ring of pending commands and
-// every handler of the main window, without the window itself (TCorvaneView draws it).
+// The bridge: three serial ports and every handler of the main window, without the window
+// itself (TCorvaneView draws it) and without the routing (the router does it). The handlers
+// read the ports and hand the bytes to the router; the router writes back through the ports.
 //
 // Threading: every member runs on the main thread, one handler at a time. The ports'
 // event threads reach the handlers only through synchronous calls into the main thread,
 // which is why the ring and the buffers need no lock.
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/corvane_view.h"
+#include "app/router/router.h"
 #include "cport/cport.h"
 #include "log/log.h"
 #include "rt/ini_file.h"
 #include "rt/tobject.h"
 
-struct TCOMQueue {
-  uint8_t Port = 0;  // 0 = port A, 1 = port B
-  int32_t Flag = 0;
-  std::string Cmd;
-};
+using corvane::TCOMQueue;
 
 extern const char* const kCorvaneVersionLine;
 
-class TCorvaneForm : public TObject {
+class TCorvaneForm : public TObject, private corvane::RouterLines {
  public:
-  static constexpr uint32_t kQueueSlots = 128;
-  // A CAT command is tens of bytes; a client that never sends ";" must not grow memory
-  // without bound, so a buffer that passes this size is dropped.
-  static constexpr size_t kRxBufferCap = 64 * 1024;
+  static constexpr uint32_t kQueueSlots = corvane::Router::kQueueSlots;
+  static constexpr size_t kRxBufferCap = corvane::Router::kRxBufferCap;
 
   // args: the command line without the program name and without our own options.
   TCorvaneForm(TCorvaneView& view, std::vector<std::string> args);
@@ -55,6 +53,10 @@ class TCorvaneForm : public TObject {
   void hTimerTimer(TObject* Sender);
   void UpdateIniFile();
 
+  // Called when a port that had failed is open again: an error it raised before is a new
+  // occurrence when it comes back.
+  std::function<void()> OnPortRecovered;
+
   // The tip of the tray icon for the current port names, cut to the record's 63 characters.
   std::string TrayTip() const;
 
@@ -62,24 +64,45 @@ class TCorvaneForm : public TObject {
   TComPort outPort;
   TComPort InPortB;
   bool hTimerEnabled = false;
-  std::string RxBuffer[3];
   std::unique_ptr<TIniFile> IniFile;
   TLog TraceLog;
   bool TraceOn = false;
-  TCOMQueue Queue[kQueueSlots + 1];
-  uint32_t ReadPointer = 0;
-  uint32_t WritePointer = 0;
-  uint32_t LastReadPointer = 0;
   std::string ConfigFileName;
 
+  // Port A is client 0, port B client 1 (it sees the VFOs exchanged).
+  corvane::Router CatRouter;
+  // The router's ring and buffers (0 = port A, 1 = port B, 2 = out port), under their
+  // names on the main window.
+  TCOMQueue* const Queue = CatRouter.Queue;
+  uint32_t& ReadPointer = CatRouter.ReadPointer;
+  uint32_t& WritePointer = CatRouter.WritePointer;
+  std::vector<std::string>& RxBuffer = CatRouter.RxBuffer;
+
  private:
+  struct PortView {
+    TComPort& port;
+    TCorvaneView::Led led;
+    TCorvaneView::Label label;
+  };
+  PortView Ports(int index);
+
   bool Tracing(uint8_t level) const;
   void Trace(uint8_t level, const std::string& text);
-  void SetQueueCaption(TCorvaneView::Label label, uint32_t value);
+  void ShowQueueCaptions();
   void ApplyDesignSettings(TComPort& port, const std::string& name);
   void ShowPortSettings(TComPort& port, bool writeIni);
-  void CapBuffer(int index);
+  // Opens one port and shows it; raises what opening raised.
+  void OpenAndShow(int index);
+  // Reopens every port whose line is closed or whose monitoring ended (its device failed),
+  // leaving the healthy ones alone; raises the first failure after all had their turn.
+  void ReopenFailedPorts();
+
+  void WriteToRig(const std::string& command) override;
+  size_t OfferToClient(size_t client, const std::string& bytes) override;
 
   TCorvaneView& view_;
   std::vector<std::string> args_;
+  std::exception_ptr rig_failure_;  // a failed write to the transceiver, for the next tick
+  uint32_t shown_read_ = UINT32_MAX;
+  uint32_t shown_write_ = UINT32_MAX;
 };

@@ -1,5 +1,7 @@
 #include "app/error_display.h"
 
+#include <algorithm>
+
 namespace corvane {
 
 std::string MessageOf(std::exception_ptr error) {
@@ -13,12 +15,26 @@ std::string MessageOf(std::exception_ptr error) {
 }
 
 void ErrorDisplay::Report(const std::string& message) {
-  if (showing_ || (has_last_ && message == last_)) {
-    if (message == last_) ++repeats_;
-    // A different error while a message is on screen is not stacked either; it is shown
-    // once the screen is free and it comes again.
+  if (has_last_ && message == last_) {
+    ++repeats_;
     return;
   }
+  if (showing_) {
+    // Another error while a message is on screen: it follows once the screen is free.
+    if (std::find(waiting_.begin(), waiting_.end(), message) == waiting_.end()) {
+      waiting_.push_back(message);
+    }
+    return;
+  }
+  Show(message);
+  while (!waiting_.empty()) {
+    std::string next = std::move(waiting_.front());
+    waiting_.pop_front();
+    if (!(has_last_ && next == last_)) Show(next);
+  }
+}
+
+void ErrorDisplay::Show(const std::string& message) {
   if (has_last_ && repeats_ > 0) {
     show_("(the previous error was repeated " + std::to_string(repeats_) + " more times)");
   }

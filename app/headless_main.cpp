@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/bridge_constants.h"
 #include "app/corvane_form.h"
 #include "app/error_display.h"
 #include "app/headless_view.h"
@@ -33,6 +34,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     form.TraceLog.WriteLine(1, message);
   });
   main.SetExceptionHandler([&errors](std::exception_ptr e) { errors.Report(MessageOf(e)); });
+  form.OnPortRecovered = [&errors] { errors.Forget(); };
 
   g_loop = &loop;
   struct sigaction quit {};
@@ -48,7 +50,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     main.HandleException(std::current_exception());
   }
 
-  loop.AddTimer(std::chrono::milliseconds(500), [&form] {
+  loop.AddTimer(kWatchdogInterval, [&form] {
     if (form.hTimerEnabled) form.hTimerTimer(&form);
   });
   loop.Run();

@@ -22,6 +22,10 @@ TComThread::TComThread(TCustomComPort* AComPort)
 }
 
 TComThread::~TComThread() {
+  Stop();
+}
+
+void TComThread::Stop() {
   SignalStop();
   corvane::MainThread::Instance().JoinServing(FThread);
 }
@@ -45,7 +49,6 @@ void TComThread::Execute() {
     if (!FEvents.empty()) DispatchEvents();
   }
   FDevice->SetCommMask(0);
-  FDevice->PurgeComm(PURGE_TXCLEAR | PURGE_RXCLEAR);
 }
 
 void TComThread::DispatchEvents() {

@@ -26,6 +26,8 @@ class TComThread {
   TComThread& operator=(const TComThread&) = delete;
 
   void SignalStop();
+  // Signals the stop and waits for the thread, serving its pending calls meanwhile.
+  void Stop();
   bool Ended() const { return FThread.Ended(); }
   // What ended the thread early; null while it runs or after a regular stop.
   std::exception_ptr Error() const { return FThread.Error(); }

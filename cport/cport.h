@@ -104,6 +104,11 @@ class TCustomComPort : public TComponent {
   TSyncMethod SyncMethod() const { return FSyncMethod; }
   // Refused with code 14 while the port is open.
   void SetSyncMethod(TSyncMethod Value);
+  // Whether closing a port whose events are monitored drops what waits in the device's
+  // queues, received and unsent. With false, what has arrived stays for the next opening,
+  // whose monitoring reports it as an arrival. Not part of the stored settings.
+  bool DiscardOnClose() const { return FDiscardOnClose; }
+  void SetDiscardOnClose(bool Value) { FDiscardOnClose = Value; }
   // Kept for the settings store; nothing in the port reads it.
   uint32_t CodePage() const { return FCodePage; }
   void SetCodePage(uint32_t Value) { FCodePage = Value; }
@@ -262,7 +267,8 @@ class TCustomComPort : public TComponent {
 
   bool ApplyAllowed() const;
   // Event monitoring of an open port: started at the end of opening when Events is not
-  // empty, stopped before the device is released.
+  // empty, stopped before the device is released; stopping drops the device's queues when
+  // DiscardOnClose says so.
   void StartEventMonitoring();
   void StopEventMonitoring();
 
@@ -278,6 +284,7 @@ class TCustomComPort : public TComponent {
   TStoredProps FStoredProps{spBasic};
   bool FTriggersOnRxChar = true;
   TSyncMethod FSyncMethod = smThreadSync;
+  bool FDiscardOnClose = true;
   uint32_t FCodePage = 0;
   int32_t FUpdateCount = 0;
   bool FThreadCreated = false;

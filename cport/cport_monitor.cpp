@@ -11,8 +11,16 @@ void TCustomComPort::StartEventMonitoring() {
 }
 
 void TCustomComPort::StopEventMonitoring() {
-  // Destroying the thread waits for it while serving its pending calls.
+  if (!FEventThread) return;
+  FEventThread->Stop();
+  // A thread that had already ended (a failed wait, a raising handler) was not stopped
+  // by this close and left the queues as they were.
+  const bool stoppedHere = !FEventThread->Error();
   FEventThread.reset();
+  if (stoppedHere && FDiscardOnClose && FDevice) {
+    // Not looked at: the device is released right after, whatever the purge did.
+    FDevice->PurgeComm(corvane::platform::PURGE_TXCLEAR | corvane::platform::PURGE_RXCLEAR);
+  }
 }
 
 bool TCustomComPort::EventThreadRunning() const {

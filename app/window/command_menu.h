@@ -5,6 +5,8 @@
 // WM_SYSCOMMAND.
 #include <cstdint>
 
+#include "app/bridge_constants.h"
+
 class QAction;
 class QMenu;
 
@@ -12,11 +14,6 @@ namespace corvane {
 
 inline constexpr uint32_t kScMinimize = 0xF020;
 inline constexpr uint32_t kScClose = 0xF060;
-inline constexpr uint32_t kCmdSettingsA = 444;
-inline constexpr uint32_t kCmdSettingsB = 445;
-inline constexpr uint32_t kCmdSettingsOut = 446;
-inline constexpr uint32_t kCmdResetSync = 447;
-inline constexpr uint32_t kCmdAbout = 666;
 
 // The entries every window menu has before the program extends it: minimise and close.
 void AddStandardCommands(QMenu& menu);

@@ -29,7 +29,6 @@ struct WindowCommands {
 
 class QtView : public TCorvaneView {
  public:
-  static constexpr int kTimerIntervalMs = 500;
 
   QtView();
   ~QtView() override;

@@ -22,6 +22,7 @@ WindowApp::WindowApp(std::vector<std::string> args)
         [] { RunGuarded([] { MainThread::Instance().ServePending(); }); }, Qt::QueuedConnection);
   });
   main.SetExceptionHandler([this](std::exception_ptr e) { errors_.Report(MessageOf(e)); });
+  form_.OnPortRecovered = [this] { errors_.Forget(); };
 
   view_.SetTrace([this](const std::string& line) { form_.TraceLog.WriteLine(1, line); });
   view_.SetCommands({

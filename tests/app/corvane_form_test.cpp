@@ -118,6 +118,7 @@ TEST_F(BridgeOnPtys, ACommandSplitOverChunksIsSentWhenItsSemicolonArrives) {
 struct Exchange {
   uint8_t port;
   std::string sent, forwarded;
+  bool stored;  // the transceiver answers it
 };
 
 void PrintTo(const Exchange& e, std::ostream* os) {
@@ -126,20 +127,24 @@ void PrintTo(const Exchange& e, std::ostream* os) {
 
 class PortBExchange : public BridgeOnPtys, public testing::WithParamInterface<Exchange> {};
 
-TEST_P(PortBExchange, ForwardsAndStoresTheRewrittenCommand) {
+TEST_P(PortBExchange, ForwardsTheRewrittenCommandAndStoresItWhenItIsAnswered) {
   const Exchange& e = GetParam();
   form->ProcessBuffer(e.port, e.sent);
   EXPECT_EQ(SentToRig(e.forwarded), e.forwarded);
-  EXPECT_EQ(form->Queue[0].Cmd, e.forwarded);
-  EXPECT_EQ(form->Queue[0].Port, e.port);
+  EXPECT_EQ(form->WritePointer, e.stored ? 1u : 0u);
+  if (e.stored) {
+    EXPECT_EQ(form->Queue[0].Cmd, e.forwarded);
+    EXPECT_EQ(form->Queue[0].Port, e.port);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, PortBExchange,
-                         testing::Values(Exchange{1, "FA;", "FB;"},
-                                         Exchange{1, "FB12345678;", "FA12345678;"},
-                                         Exchange{1, "fa;", "fa;"}, Exchange{1, "IF;", "IF;"},
-                                         Exchange{0, "FA;", "FA;"}, Exchange{0, "FB;", "FB;"},
-                                         Exchange{0, ";", ";"}));
+                         testing::Values(Exchange{1, "FA;", "FB;", true},
+                                         Exchange{1, "FB12345678;", "FA12345678;", false},
+                                         Exchange{1, "fa;", "fa;", true}, Exchange{1, "IF;", "IF;", true},
+                                         Exchange{0, "FA;", "FA;", true}, Exchange{0, "FB;", "FB;", true},
+                                         Exchange{0, "AB;", "AB;", false},
+                                         Exchange{0, ";", ";", true}));
 
 TEST_F(BridgeOnPtys, TheWritePointerWrapsAfterSlot127) {
   form->ReadPointer = form->WritePointer = 127;
@@ -169,14 +174,14 @@ TEST_F(BridgeOnPtys, AnAnswerSplitOverChunksIsRoutedOnce) {
   EXPECT_EQ(Received(a, ";"), "ID0251;");
 }
 
-TEST_F(BridgeOnPtys, AnAnswerNobodyWaitsForEmptiesTheQueue) {
+TEST_F(BridgeOnPtys, AnAnswerNobodyWaitsForIsDroppedAloneAndTheWaitingCommandsStay) {
   form->ProcessBuffer(0, "FA;MD0;");
   SentToRig("MD0;");
-  out.master().Send("IF00014070000+000000200000;");
-  loop.RunUntil([&] { return form->ReadPointer == form->WritePointer; }, 3s);
-  EXPECT_EQ(form->ReadPointer, 2u);
-  EXPECT_EQ(view.captions[Label::QueueRead], "2");
-  EXPECT_EQ(a.master().ReceiveUntil(";", In(50ms)), "");
+  out.master().Send("?;IF00014070000+000000200000;FA14070000;");
+  EXPECT_EQ(Received(a, "FA14070000;"), "FA14070000;");
+  EXPECT_EQ(form->ReadPointer, 1u);
+  EXPECT_EQ(view.captions[Label::QueueRead], "1");
+  EXPECT_EQ(form->CatRouter.counters().unmatched, 2u);
 }
 
 TEST_F(BridgeOnPtys, ALaterAnswerDropsTheUnansweredCommandsBeforeIt) {
@@ -195,20 +200,22 @@ TEST_F(BridgeOnPtys, AClientThatNeverEndsACommandCannotGrowMemoryWithoutBound) {
   EXPECT_EQ(SentToRig("ID;"), "ID;");
 }
 
-TEST_F(BridgeOnPtys, TheWatchdogResetsOnlyWhenTheReadPointerStoodStill) {
-  form->ReadPointer = 5;
-  form->WritePointer = 7;
-  form->LastReadPointer = 3;
-  form->hTimerTimer(form.get());  // moved since the last tick: remember it
-  EXPECT_EQ(form->LastReadPointer, 5u);
-  EXPECT_EQ(form->WritePointer, 7u);
-  form->hTimerTimer(form.get());  // stood still: reset, last pointer kept
-  EXPECT_EQ(form->ReadPointer, 0u);
-  EXPECT_EQ(form->WritePointer, 0u);
-  EXPECT_EQ(form->LastReadPointer, 5u);
+TEST_F(BridgeOnPtys, AResetKeepsTheWaitingCommandsSoAnAnswerInFlightArrives) {
+  form->ProcessBuffer(0, "ID;");
+  SentToRig("ID;");
+  form->ResetButtonClick(form.get());
+  out.master().Send("ID0251;");
+  EXPECT_EQ(Received(a, ";"), "ID0251;");
   EXPECT_TRUE(form->outPort.Connected());
+}
+
+TEST_F(BridgeOnPtys, TheWatchdogReopensAPortWhoseMonitoringEnded) {
+  form->InPortB.ClosePort();
   form->hTimerTimer(form.get());
-  EXPECT_EQ(form->LastReadPointer, 0u);
+  EXPECT_TRUE(form->InPortB.Connected());
+  EXPECT_TRUE(form->InPortB.EventThreadRunning());
+  b.master().Send("ID;");
+  EXPECT_EQ(Received(out, "ID;"), "ID;");
 }
 
 TEST_F(BridgeOnPtys, WritingTheConfigurationKeepsOtherKeysAndSections) {
@@ -222,44 +229,6 @@ TEST_F(BridgeOnPtys, WritingTheConfigurationKeepsOtherKeysAndSections) {
   EXPECT_NE(ini.find("LOGFILE=Mine.LOG\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("[OTHER]\nx=1\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("TRACE=NOT\n"), std::string::npos) << ini;
-}
-
-TEST(BridgeQueue, SearchFindsTheOldestWaitingEntryWithTheToken) {
-  RecordingView view;
-  TCorvaneForm form(view, {});
-  struct Case {
-    uint32_t read, write;
-    std::vector<std::pair<uint32_t, std::string>> slots;
-    std::string token;
-    int32_t expected;
-  };
-  const Case cases[] = {
-      {0, 0, {}, "FA", -1},
-      {3, 5, {{3, "FA;"}, {4, "IF;"}}, "IF", 4},
-      {3, 5, {{3, "FA;"}, {4, "IF;"}}, "FA", 3},
-      {3, 5, {{3, "FA;"}, {4, "IF;"}}, "MD", -1},
-      {126, 2, {{126, "FA;"}, {127, "FB;"}, {0, "ID;"}, {1, "IF;"}}, "ID", 0},
-      {10, 13, {{10, "MD0;"}, {11, "FA;"}, {12, "FA;"}}, "FA", 11},
-      {10, 11, {{10, "FA;"}}, "fa", -1},
-      {10, 11, {{10, "FA;"}}, ";", -1},
-      {10, 11, {{10, "FA;"}}, "FA", 10},
-  };
-  for (const Case& c : cases) {
-    form.ReadPointer = c.read;
-    form.WritePointer = c.write;
-    for (const auto& [slot, cmd] : c.slots) form.Queue[slot].Cmd = cmd;
-    EXPECT_EQ(form.getQueue(c.token), c.expected) << c.token << " from " << c.read;
-    EXPECT_EQ(form.ReadPointer, c.read);
-  }
-}
-
-TEST(BridgeQueue, SwapExchangesOnlyTheVfoTokens) {
-  RecordingView view;
-  TCorvaneForm form(view, {});
-  EXPECT_EQ(form.swapAB("FA;"), "FB;");
-  EXPECT_EQ(form.swapAB("FB00007000000;"), "FA00007000000;");
-  EXPECT_EQ(form.swapAB("IF;"), "IF;");
-  EXPECT_EQ(form.swapAB("FA"), "FA");  // not a command: left alone
 }
 
 TEST(BridgeView, TheTrayTipIsCutTo63Characters) {
@@ -298,8 +267,9 @@ TEST_P(ConfigurationFile, IsChosenFromTheCommandLine) {
   if (c.error_box) {
     EXPECT_EQ(view.messages[0], "Error!: ERROR: Configuration File does not exists");
   }
-  EXPECT_FALSE(form.hTimerEnabled);
-  EXPECT_FALSE(view.tray_menu);
+  // The start-up runs to its end, so the watchdog can pick the line up once it is there.
+  EXPECT_TRUE(form.hTimerEnabled);
+  EXPECT_TRUE(view.tray_menu);
 }
 
 INSTANTIATE_TEST_SUITE_P(Decisions, ConfigurationFile,

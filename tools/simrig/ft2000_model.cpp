@@ -2,6 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+
+#include "app/router/cat_commands.h"
 
 namespace corvane {
 namespace {
@@ -17,7 +23,7 @@ bool IsModeDigit(char c) {
   return (c >= '1' && c <= '9') || (c >= 'A' && c <= 'D');
 }
 
-// Receiver digit of MD, SH and NA: 0 main, 1 sub.
+// Receiver digit of MD: 0 main, 1 sub.
 int Receiver(char c) {
   return c == '0' ? 0 : c == '1' ? 1 : -1;
 }
@@ -28,29 +34,93 @@ std::string Digits(unsigned value, int width) {
   return text;
 }
 
+// A stored value as the radio writes it: zero-padded, with a leading sign when signed.
+std::string ValueText(int value, std::size_t width, bool is_signed) {
+  if (!is_signed) return Digits(static_cast<unsigned>(value), static_cast<int>(width));
+  const char sign = value < 0 ? '-' : '+';
+  return sign + Digits(static_cast<unsigned>(std::abs(value)), static_cast<int>(width - 1));
+}
+
+std::optional<int> ParseValue(std::string_view text, bool is_signed) {
+  const bool negative = is_signed && text.starts_with('-');
+  if (is_signed) {
+    if (!negative && !text.starts_with('+')) return std::nullopt;
+    text.remove_prefix(1);
+  }
+  if (!AllDigits(text)) return std::nullopt;
+  const int magnitude = std::stoi(std::string(text));
+  return negative ? -magnitude : magnitude;
+}
+
+// Where the radio lands on each band of BS, by band number; a real one returns to the
+// band's last frequency.
+constexpr std::uint32_t kBandStart[] = {1'800'000,  3'500'000,  5'351'500,  7'000'000,
+                                        10'100'000, 14'000'000, 18'068'000, 21'000'000,
+                                        24'890'000, 28'000'000, 50'000'000};
+
 }  // namespace
 
+// A plain value the radio keeps: the read form answers it, the set form (as long as the
+// answer) stores it. How many characters each takes comes from the shared command table.
+struct Ft2000Model::Setting {
+  std::string_view token;
+  // The selectors it accepts back to back, each as long as the token's read parameters.
+  std::string_view selectors;
+  int initial;
+  // Range of a set; a negative minimum makes the value signed ("+0000").
+  int min;
+  int max;
+  // Meters can only be read.
+  bool read_only = false;
+};
+
 const Ft2000Model::Command Ft2000Model::kCommands[] = {
-    {"ID", &Ft2000Model::Identification},
-    {"FA", &Ft2000Model::FrequencyA},
-    {"FB", &Ft2000Model::FrequencyB},
-    {"IF", &Ft2000Model::Information},
-    {"OI", &Ft2000Model::OppositeInformation},
-    {"MD", &Ft2000Model::Mode},
-    {"AI", &Ft2000Model::AutoInformation},
-    {"EX", &Ft2000Model::Menu},
-    {"VS", &Ft2000Model::VfoSelect},
-    {"FT", &Ft2000Model::TransmitVfo},
-    {"SH", &Ft2000Model::Width},
-    {"NA", &Ft2000Model::Narrow},
-    {"PS", &Ft2000Model::Power},
-    {"TX", &Ft2000Model::Transmit},
-    {"RF", &Ft2000Model::RoofingFilter},
+    {"ID", &Ft2000Model::Identification},      {"FA", &Ft2000Model::FrequencyA},
+    {"FB", &Ft2000Model::FrequencyB},          {"IF", &Ft2000Model::Information},
+    {"OI", &Ft2000Model::OppositeInformation}, {"MD", &Ft2000Model::Mode},
+    {"AI", &Ft2000Model::AutoInformation},     {"EX", &Ft2000Model::Menu},
+    {"FT", &Ft2000Model::TransmitVfo},         {"AB", &Ft2000Model::CopyAToB},
+    {"BS", &Ft2000Model::BandSelect},
+};
+
+const Ft2000Model::Setting Ft2000Model::kSettings[] = {
+    {"AC", "", 0, 0, 2},                  // tuner off, on, tune
+    {"AG", "01", 128, 0, 255},            // AF gain, main and sub
+    {"BI", "", 0, 0, 1},                  // break-in
+    {"BP", "0001", 0, 0, 999},            // manual notch on/off, position
+    {"IS", "0", 0, -9999, 9999},          // IF shift, Hz
+    {"MG", "", 128, 0, 255},              // mic gain
+    {"NA", "01", 0, 0, 1},                // narrow
+    {"PA", "0", 0, 0, 2},                 // IPO, AMP1, AMP2
+    {"PC", "", 100, 0, 100},              // power, W: more is refused
+    {"PS", "", 1, 0, 1},                  // power switch
+    {"RA", "0", 0, 0, 3},                 // attenuator off, 6, 12, 18 dB
+    {"RF", "01", 0, 0, 9},                // roofing filter
+    {"RM", "0123456789", 0, 0, 0, true},  // meters by number
+    {"SH", "01", 16, 0, 31},              // DSP width
+    {"SM", "01", 0, 0, 0, true},          // S-meter, main and sub
+    {"TX", "", 0, 0, 1},                  // PTT
+    {"VS", "", 0, 0, 1},                  // receive VFO
 };
 
 Ft2000Model::Ft2000Model(bool auto_info) : auto_info_(auto_info) {
   // The CAT line's RTS-control menu, which clients read back at start-up.
   menu_["029"] = "1";
+  for (const Setting& setting : kSettings) {
+    const cat::CommandInfo* info = cat::FindCommand(setting.token);
+    if (!info || info->read_params == cat::kNoReadForm ||
+        info->answer_params <= info->read_params) {
+      throw std::logic_error("simulated value " + std::string(setting.token) +
+                             " has no read form and answer width in the CAT table");
+    }
+    const auto size = static_cast<std::size_t>(info->read_params);
+    std::size_t at = 0;
+    do {
+      values_[std::string(setting.token) + std::string(setting.selectors.substr(at, size))] =
+          setting.initial;
+      at += size;
+    } while (size > 0 && at < setting.selectors.size());
+  }
 }
 
 std::string Ft2000Model::Feed(std::string_view bytes) {
@@ -67,19 +137,23 @@ std::string Ft2000Model::Feed(std::string_view bytes) {
 std::string Ft2000Model::Execute(std::string_view command) {
   // Our own rejection coming back over a line that echoes would otherwise bounce forever.
   if (command == "?") return {};
-  std::string answer(kRejected);
-  if (command.size() >= 2) {
-    const std::string_view token = command.substr(0, 2);
-    for (const Command& c : kCommands) {
-      if (c.token == token) {
-        answer = (this->*c.handler)(command.substr(2));
-        break;
-      }
-    }
-  }
+  std::string answer = Answer(command);
   answer += reports_;
   reports_.clear();
   return answer;
+}
+
+std::string Ft2000Model::Answer(std::string_view command) {
+  if (command.size() < 2) return std::string(kRejected);
+  const std::string_view token = command.substr(0, 2);
+  const std::string_view params = command.substr(2);
+  for (const Command& c : kCommands) {
+    if (c.token == token) return (this->*c.handler)(params);
+  }
+  for (const Setting& s : kSettings) {
+    if (s.token == token) return Stored(s, params);
+  }
+  return std::string(kRejected);
 }
 
 void Ft2000Model::Report(std::string text) {
@@ -98,16 +172,18 @@ std::string Ft2000Model::FrequencyB(std::string_view params) {
 }
 
 std::string Ft2000Model::Frequency(int vfo, std::string_view params) {
-  const std::string token = vfo == 0 ? "FA" : "FB";
-  if (params.empty()) return token + Digits(frequency_[vfo], 8) + ";";
+  if (params.empty()) return (vfo == 0 ? "FA" : "FB") + Digits(frequency_[vfo], 8) + ";";
   if (params.size() != 8 || !AllDigits(params)) return std::string(kRejected);
   const auto hz = static_cast<std::uint32_t>(std::stoul(std::string(params)));
   if (hz < kMinFrequency || hz > kMaxFrequency) return std::string(kRejected);
-  if (hz != frequency_[vfo]) {
-    frequency_[vfo] = hz;
-    Report(token + Digits(hz, 8) + ";");
-  }
+  SetFrequency(vfo, hz);
   return {};
+}
+
+void Ft2000Model::SetFrequency(int vfo, std::uint32_t hz) {
+  if (hz == frequency_[vfo]) return;
+  frequency_[vfo] = hz;
+  Report((vfo == 0 ? "FA" : "FB") + Digits(hz, 8) + ";");
 }
 
 std::string Ft2000Model::InformationFor(std::uint32_t frequency, char mode) const {
@@ -134,11 +210,14 @@ std::string Ft2000Model::Mode(std::string_view params) {
   if (rx < 0) return std::string(kRejected);
   if (params.size() == 1) return std::string("MD") + params[0] + mode_[rx] + ";";
   if (!IsModeDigit(params[1])) return std::string(kRejected);
-  if (params[1] != mode_[rx]) {
-    mode_[rx] = params[1];
-    Report(rx == 0 ? InformationAnswer() : std::string("MD1") + mode_[1] + ";");
-  }
+  SetMode(rx, params[1]);
   return {};
+}
+
+void Ft2000Model::SetMode(int receiver, char mode) {
+  if (mode == mode_[receiver]) return;
+  mode_[receiver] = mode;
+  Report(receiver == 0 ? InformationAnswer() : std::string("MD1") + mode + ";");
 }
 
 std::string Ft2000Model::AutoInformation(std::string_view params) {
@@ -162,15 +241,6 @@ std::string Ft2000Model::Menu(std::string_view params) {
   return {};
 }
 
-std::string Ft2000Model::VfoSelect(std::string_view params) {
-  if (params.empty()) return selected_vfo_ == 0 ? "VS0;" : "VS1;";
-  if (params == "0" || params == "1") {
-    selected_vfo_ = params[0] - '0';
-    return {};
-  }
-  return std::string(kRejected);
-}
-
 std::string Ft2000Model::TransmitVfo(std::string_view params) {
   if (params.empty()) return transmit_vfo_ == 0 ? "FT0;" : "FT1;";
   // 0 and 1 name the transmit VFO directly, 2 and 3 are the radio's split keys for A and B.
@@ -181,55 +251,39 @@ std::string Ft2000Model::TransmitVfo(std::string_view params) {
   return std::string(kRejected);
 }
 
-std::string Ft2000Model::Width(std::string_view params) {
-  if (params.empty()) return std::string(kRejected);
-  const int rx = Receiver(params[0]);
-  if (rx < 0) return std::string(kRejected);
-  const std::string_view value = params.substr(1);
-  if (value.empty()) return std::string("SH") + params[0] + Digits(width_[rx], 2) + ";";
-  if (value.size() != 2 || !AllDigits(value) || std::stoi(std::string(value)) > 31) {
-    return std::string(kRejected);
-  }
-  width_[rx] = std::stoi(std::string(value));
+std::string Ft2000Model::CopyAToB(std::string_view params) {
+  if (!params.empty()) return std::string(kRejected);
+  SetFrequency(1, frequency_[0]);
+  SetMode(1, mode_[0]);
   return {};
 }
 
-std::string Ft2000Model::Narrow(std::string_view params) {
-  if (params.empty() || params.size() > 2) return std::string(kRejected);
-  const int rx = Receiver(params[0]);
-  if (rx < 0) return std::string(kRejected);
-  if (params.size() == 1) return std::string("NA") + params[0] + (narrow_[rx] ? "1;" : "0;");
-  if (params[1] != '0' && params[1] != '1') return std::string(kRejected);
-  narrow_[rx] = params[1] == '1';
+std::string Ft2000Model::BandSelect(std::string_view params) {
+  if (params.size() != 2 || !AllDigits(params)) return std::string(kRejected);
+  const auto band = static_cast<std::size_t>(std::stoi(std::string(params)));
+  if (band >= std::size(kBandStart)) return std::string(kRejected);
+  // The band changes on the VFO that VS selected.
+  SetFrequency(values_.find("VS")->second, kBandStart[band]);
   return {};
 }
 
-std::string Ft2000Model::RoofingFilter(std::string_view params) {
-  if (params.empty() || params.size() > 2) return std::string(kRejected);
-  const int rx = Receiver(params[0]);
-  if (rx < 0) return std::string(kRejected);
-  if (params.size() == 1) return std::string("RF") + params[0] + roofing_filter_[rx] + ";";
-  if (params[1] < '0' || params[1] > '9') return std::string(kRejected);
-  roofing_filter_[rx] = params[1];
+std::string Ft2000Model::Stored(const Setting& setting, std::string_view params) {
+  const cat::CommandInfo& info = *cat::FindCommand(setting.token);
+  const auto selector_size = static_cast<std::size_t>(info.read_params);
+  const auto answer_size = static_cast<std::size_t>(info.answer_params);
+  if (params.size() < selector_size) return std::string(kRejected);
+  const auto stored =
+      values_.find(std::string(setting.token) + std::string(params.substr(0, selector_size)));
+  if (stored == values_.end()) return std::string(kRejected);
+  const bool is_signed = setting.min < 0;
+  if (params.size() == selector_size) {
+    return stored->first + ValueText(stored->second, answer_size - selector_size, is_signed) + ";";
+  }
+  if (setting.read_only || params.size() != answer_size) return std::string(kRejected);
+  const std::optional<int> value = ParseValue(params.substr(selector_size), is_signed);
+  if (!value || *value < setting.min || *value > setting.max) return std::string(kRejected);
+  stored->second = *value;
   return {};
-}
-
-std::string Ft2000Model::Power(std::string_view params) {
-  if (params.empty()) return power_on_ ? "PS1;" : "PS0;";
-  if (params == "0" || params == "1") {
-    power_on_ = params == "1";
-    return {};
-  }
-  return std::string(kRejected);
-}
-
-std::string Ft2000Model::Transmit(std::string_view params) {
-  if (params.empty()) return transmitting_ ? "TX1;" : "TX0;";
-  if (params == "0" || params == "1") {
-    transmitting_ = params == "1";
-    return {};
-  }
-  return std::string(kRejected);
 }
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 // executed at once and its answer, plus any unsolicited change report while AI is
 // on, comes back in order. Set commands answer nothing; a command the radio does
 // not know, or one with malformed parameters, answers "?;"; a "?;" coming back is ignored.
+// Read and set forms are as long as the CAT command table shared with the router says.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -46,7 +47,10 @@ class Ft2000Model {
     Handler handler;
   };
   static const Command kCommands[];
+  struct Setting;
+  static const Setting kSettings[];
 
+  std::string Answer(std::string_view command);
   std::string Identification(std::string_view params);
   std::string FrequencyA(std::string_view params);
   std::string FrequencyB(std::string_view params);
@@ -56,14 +60,13 @@ class Ft2000Model {
   std::string Mode(std::string_view params);
   std::string AutoInformation(std::string_view params);
   std::string Menu(std::string_view params);
-  std::string VfoSelect(std::string_view params);
   std::string TransmitVfo(std::string_view params);
-  std::string Width(std::string_view params);
-  std::string Narrow(std::string_view params);
-  std::string RoofingFilter(std::string_view params);
-  std::string Power(std::string_view params);
-  std::string Transmit(std::string_view params);
+  std::string CopyAToB(std::string_view params);
+  std::string BandSelect(std::string_view params);
+  std::string Stored(const Setting& setting, std::string_view params);
 
+  void SetFrequency(int vfo, std::uint32_t hz);
+  void SetMode(int receiver, char mode);
   std::string InformationFor(std::uint32_t frequency, char mode) const;
   // Unsolicited report appended after the current answer while AI is on.
   void Report(std::string text);
@@ -73,14 +76,10 @@ class Ft2000Model {
   bool auto_info_;
   std::uint32_t frequency_[2] = {14'070'000, 7'000'000};
   char mode_[2] = {'2', '2'};
-  int width_[2] = {16, 16};
-  bool narrow_[2] = {false, false};
-  char roofing_filter_[2] = {'0', '0'};
-  int selected_vfo_ = 0;
   int transmit_vfo_ = 0;
-  bool power_on_ = true;
-  bool transmitting_ = false;
   std::map<std::string, std::string, std::less<>> menu_;
+  // The plain values by token and selector ("AG0", "VS"): the answer's leading text.
+  std::map<std::string, int, std::less<>> values_;
 };
 
 }  // namespace corvane

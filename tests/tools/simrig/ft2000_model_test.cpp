@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "app/router/cat_commands.h"
 
 namespace corvane {
 namespace {
@@ -105,7 +109,26 @@ const Dialogue kDialogues[] = {
       {"MD1C;", "MD1C;"},
       {"FA14074000;MD03;", ""},
       {"FA;", "FA14074000;"},
-      {"FA14075000;ID;", "FA14075000;ID0251;"}}},
+      {"FA14075000;ID;", "FA14075000;ID0251;"},
+      {"AB;", "FB14075000;MD13;"},
+      {"BS05;", "FA14000000;"}}},
+    {"CopyAToB", {{"FA07074000;MD03;AB;", ""}, {"FB;MD1;", "FB07074000;MD13;"}, {"AB0;", "?;"}}},
+    {"BandSelectMovesTheSelectedVfo",
+     {{"BS03;FA;", "FA07000000;"},
+      {"VS1;BS10;FB;FA;", "FB50000000;FA07000000;"},
+      {"BS;", "?;"},
+      {"BS3;", "?;"},
+      {"BS11;", "?;"}}},
+    {"PlainValuesReadSetAndReject",
+     {{"AC;AG0;AG1;BI;BP00;BP01;IS0;MG;PA0;PC;RA0;RM5;SM0;",
+       "AC000;AG0128;AG1128;BI0;BP00000;BP01000;IS0+0000;MG128;PA00;PC100;RA00;RM5000;SM0000;"},
+      {"AC001;AG1200;BI1;BP01123;IS0-0250;MG050;PA02;PC050;RA03;", ""},
+      {"AC;AG0;AG1;BI;BP01;IS0;MG;PA0;PC;RA0;",
+       "AC001;AG0128;AG1200;BI1;BP01123;IS0-0250;MG050;PA02;PC050;RA03;"},
+      // Wrong width, selector, sign or range; meters cannot be set.
+      {"AC3;AC003;AG2;AG0256;BI2;BP02;IS1;IS00250;", "?;?;?;?;?;?;?;?;"},
+      {"MG25;PA1;PA03;PC101;RA04;RM;RM5000;SM2;SM0000;", "?;?;?;?;?;?;?;?;?;"},
+      {"AC;AG0;BI;IS0;PA0;PC;RA0;SM0;", "AC001;AG0128;BI1;IS0-0250;PA02;PC050;RA03;SM0000;"}}},
     {"AutoInformationOffReportsNothing",
      {{"AI0;", ""}, {"FA14074000;", ""}, {"MD03;", ""}, {"FB07010000;", ""}}},
     {"AutoInformationFromStart", {{"AI;", "AI1;"}, {"FA14074000;", "FA14074000;"}}, true},
@@ -151,6 +174,23 @@ TEST(Ft2000Model, ByteByByteFeedAnswersLikeOneChunk) {
   for (char c : script) answered += bytewise.Feed(std::string(1, c));
   EXPECT_EQ(answered, whole.Feed(script));
   EXPECT_TRUE(bytewise.pending().empty());
+}
+
+TEST(Ft2000Model, ReadFormsAnswerAsWideAsTheSharedTableSays) {
+  // The model must answer every token whose read form is sure; others only if it knows them.
+  constexpr std::string_view kSure[] = {"AC", "AG", "AI", "BI", "BP", "FA", "FB", "FT",
+                                        "ID", "IF", "IS", "MD", "MG", "NA", "PA", "PC",
+                                        "PS", "RA", "RM", "SH", "SM", "TX", "VS"};
+  Ft2000Model model;
+  for (const cat::CommandInfo& info : cat::Commands()) {
+    if (info.read_params == cat::kNoReadForm || info.answer_params == 0) continue;
+    const std::string read = std::string(info.token) + std::string(info.read_params, '0') + ";";
+    const std::string answer = model.Feed(read);
+    const bool sure = std::find(std::begin(kSure), std::end(kSure), info.token) != std::end(kSure);
+    if (answer == "?;" && !sure) continue;
+    EXPECT_EQ(answer.size(), 2u + info.answer_params + 1) << read << " -> " << answer;
+    EXPECT_EQ(answer.substr(0, 2), info.token) << read << " -> " << answer;
+  }
 }
 
 TEST(Ft2000Model, IncompleteCommandWaitsInPending) {

@@ -1,0 +1,263 @@
+// The router on its own: scripted lines, an injected clock, no ports and no sleeps.
+#include "app/router/router.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace corvane {
+namespace {
+
+constexpr int64_t kTickMs = 500;
+
+// Client lines that take what their room allows and a transceiver line that records.
+class ScriptedLines : public RouterLines {
+ public:
+  explicit ScriptedLines(size_t clients) : received(clients), room(clients, SIZE_MAX), gone(clients) {}
+  void WriteToRig(const std::string& command) override {
+    if (rig_gone) throw std::runtime_error("line gone");
+    to_rig += command;
+  }
+  size_t OfferToClient(size_t client, const std::string& bytes) override {
+    ++offers;
+    if (gone[client]) throw std::runtime_error("line gone");
+    const size_t n = std::min(room[client], bytes.size());
+    if (room[client] != SIZE_MAX) room[client] -= n;
+    received[client] += bytes.substr(0, n);
+    return n;
+  }
+  std::string to_rig;
+  std::vector<std::string> received;
+  std::vector<size_t> room;
+  std::vector<bool> gone;
+  bool rig_gone = false;
+  int offers = 0;
+};
+
+class RouterTest : public testing::Test {
+ protected:
+  explicit RouterTest(std::vector<RouterClient> clients = {{"A", false}, {"B", true}})
+      : lines(clients.size()),
+        router(clients, lines, [this] { return now; },
+               {[](uint8_t) { return true; },
+                [this](uint8_t level, const std::string& text) {
+                  if (level == 1) level1 += text + "\n";
+                }},
+               kTickMs) {}
+
+  int64_t now = 1000;
+  ScriptedLines lines;
+  std::string level1;
+  Router router;
+};
+
+// One exchange: what each client sends, in order, then what the transceiver answers.
+struct Dialogue {
+  const char* name;
+  std::vector<std::pair<uint8_t, std::string>> sent;
+  std::string answers;
+  std::string to_a, to_b;
+  uint32_t waiting_after;
+};
+
+void PrintTo(const Dialogue& d, std::ostream* os) {
+  *os << d.name;
+}
+
+class RouterDialogue : public RouterTest, public testing::WithParamInterface<Dialogue> {};
+
+TEST_P(RouterDialogue, EveryAnswerReachesTheClientThatAskedAndNoOtherOne) {
+  const Dialogue& d = GetParam();
+  for (const auto& [client, bytes] : d.sent) router.ProcessBuffer(client, bytes);
+  router.ProcessAnswers(d.answers);
+  EXPECT_EQ(lines.received[0], d.to_a);
+  EXPECT_EQ(lines.received[1], d.to_b);
+  EXPECT_EQ(router.Waiting(), d.waiting_after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Collisions, RouterDialogue,
+    testing::Values(
+        // Sets are not answered, so they must not take the other client's answer.
+        Dialogue{"SetOnAThenReadOnB", {{0, "FA14070010;"}, {1, "FB;"}}, "FA14070010;", "",
+                 "FB14070010;", 0},
+        Dialogue{"SetOnBThenReadOnA", {{1, "FA07000010;"}, {0, "FB;"}}, "FB07000010;",
+                 "FB07000010;", "", 0},
+        Dialogue{"ModeSetThenModeRead", {{0, "MD02;"}, {1, "MD0;"}}, "MD02;", "", "MD02;", 0},
+        Dialogue{"ActionThenRead", {{0, "AB;SV;UP;"}, {1, "ID;"}}, "ID0251;", "", "ID0251;", 0},
+        Dialogue{"MenuSetThenMenuRead", {{0, "EX0291;EX029;"}}, "EX0291;", "EX0291;", "", 0},
+        // An unknown token is still stored: the answer it draws is dropped alone.
+        Dialogue{"RejectedUnknownThenRead", {{0, "ZZ;"}, {1, "ID;"}}, "?;ID0251;", "", "ID0251;",
+                 0},
+        Dialogue{"UnsolicitedReportsLeaveWaitingCommands",
+                 {{0, "FA;"}, {1, "MD0;"}},
+                 "IF00014070000+000000200000;FB07000000;FA14070000;MD02;",
+                 "FA14070000;",
+                 "MD02;",
+                 0},
+        Dialogue{"AnAnswerNobodyAskedForOnAnEmptyQueue", {}, "FA14070000;", "", "", 0},
+        Dialogue{"ALaterAnswerPassesOverUnansweredOnes", {{0, "FA;MD0;IF;"}},
+                 "IF00014070000+000000200000;", "IF00014070000+000000200000;", "", 0},
+        Dialogue{"AnAnswerSplitOverChunksWaitsForItsEnd", {{0, "ID;"}}, "ID02", "", "", 1}),
+    [](const testing::TestParamInfo<Dialogue>& info) { return info.param.name; });
+
+TEST_F(RouterTest, OnlyCommandsTheTransceiverAnswersAreStoredButAllAreForwarded) {
+  router.ProcessBuffer(0, "FA14070010;FA;AB;MD0;MD02;fa;;");
+  EXPECT_EQ(lines.to_rig, "FA14070010;FA;AB;MD0;MD02;fa;;");
+  ASSERT_EQ(router.Waiting(), 4u);
+  const char* stored[] = {"FA;", "MD0;", "fa;", ";"};
+  for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(router.Queue[i].Cmd, stored[i]);
+}
+
+TEST_F(RouterTest, SearchFindsTheOldestWaitingEntryWithTheToken) {
+  struct Case {
+    uint32_t read, write;
+    std::vector<std::pair<uint32_t, std::string>> slots;
+    std::string token;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {0, 0, {}, "FA", -1},
+      {3, 5, {{3, "FA;"}, {4, "IF;"}}, "IF", 4},
+      {3, 5, {{3, "FA;"}, {4, "IF;"}}, "FA", 3},
+      {3, 5, {{3, "FA;"}, {4, "IF;"}}, "MD", -1},
+      {126, 2, {{126, "FA;"}, {127, "FB;"}, {0, "ID;"}, {1, "IF;"}}, "ID", 0},
+      {10, 13, {{10, "MD0;"}, {11, "FA;"}, {12, "FA;"}}, "FA", 11},
+      {10, 11, {{10, "FA;"}}, "fa", -1},
+      {10, 11, {{10, "FA;"}}, ";", -1},
+  };
+  for (const Case& c : cases) {
+    router.ReadPointer = router.WritePointer = c.read;
+    for (const auto& [slot, cmd] : c.slots) {
+      router.WritePointer = slot;
+      router.ProcessBuffer(0, cmd);
+    }
+    router.WritePointer = c.write;
+    EXPECT_EQ(router.getQueue(c.token), c.expected) << c.token << " from " << c.read;
+    EXPECT_EQ(router.ReadPointer, c.read);
+  }
+}
+
+TEST_F(RouterTest, SwapExchangesOnlyTheVfoTokens) {
+  EXPECT_EQ(router.swapAB("FA;"), "FB;");
+  EXPECT_EQ(router.swapAB("FB00007000000;"), "FA00007000000;");
+  EXPECT_EQ(router.swapAB("IF;"), "IF;");
+  EXPECT_EQ(router.swapAB("FA"), "FA");  // not a command: left alone
+}
+
+TEST_F(RouterTest, ACommandWaitingTwoTicksIsGivenUpAndCannotCaptureALaterAnswer) {
+  router.ProcessBuffer(0, "ID;");
+  now += 2 * kTickMs;
+  router.ProcessBuffer(1, "ID;");
+  router.ProcessAnswers("ID0251;");
+  EXPECT_EQ(lines.received[0], "");
+  EXPECT_EQ(lines.received[1], "ID0251;");
+  EXPECT_EQ(router.counters().unanswered, 1u);
+  EXPECT_NE(level1.find("(1) commands unanswered"), std::string::npos) << level1;
+}
+
+TEST_F(RouterTest, TheWatchdogCallsABridgeStuckOnlyWhenAWaitingCommandSawNoProgress) {
+  // Idle: nothing waits, nothing is stuck, however long.
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(router.Tick());
+  // Busy: exactly a full ring's worth of answers per tick, the ring index back where it was.
+  for (int tick = 0; tick < 3; ++tick) {
+    for (uint32_t i = 0; i < Router::kQueueSlots; ++i) {
+      router.ProcessBuffer(0, "ID;");
+      router.ProcessAnswers("ID0251;");
+    }
+    router.ProcessBuffer(0, "FA;");  // waiting across the tick, answered before the next
+    now += kTickMs;
+    EXPECT_FALSE(router.Tick()) << tick;
+    router.ProcessAnswers("FA14070000;");
+  }
+  // A read left unanswered for a whole tick: stuck, and given up.
+  router.ProcessBuffer(1, "ID;");
+  now += kTickMs;
+  EXPECT_FALSE(router.Tick());  // it was not waiting at the previous tick
+  now += kTickMs / 2;
+  EXPECT_TRUE(router.Tick());
+  EXPECT_TRUE(router.Empty());
+  EXPECT_FALSE(router.Tick());
+}
+
+TEST_F(RouterTest, AFullRingMakesRoomByGivingUpItsOldestEntry) {
+  for (int i = 0; i < 200; ++i) router.ProcessBuffer(0, "FA;");
+  router.ProcessBuffer(1, "ID;");
+  EXPECT_EQ(router.Waiting(), Router::kQueueSlots - 1);
+  router.ProcessAnswers("ID0251;");
+  EXPECT_EQ(lines.received[1], "ID0251;");
+}
+
+TEST_F(RouterTest, AClientThatStopsReadingGetsWholeAnswersLaterAndCostsTheOtherNothing) {
+  lines.room[1] = 5;  // takes the first 5 bytes of an answer, then nothing
+  for (int i = 0; i < 10; ++i) {
+    router.ProcessBuffer(1, "FA;");
+    router.ProcessBuffer(0, "ID;");
+    router.ProcessAnswers("FB07000000;ID0251;");
+  }
+  EXPECT_EQ(lines.received[0].size(), 10 * std::string("ID0251;").size());
+  // The partly sent answer and the next held ones wait; the rest are dropped and counted,
+  // without offering them to the full line again.
+  EXPECT_EQ(router.counters().dropped_to_client[1], 10u - Router::kHeldAnswers);
+  EXPECT_EQ(lines.offers, 10 + 1);
+  lines.room[1] = SIZE_MAX;
+  router.Tick();
+  std::string whole;
+  for (size_t i = 0; i < Router::kHeldAnswers; ++i) whole += "FA07000000;";
+  EXPECT_EQ(lines.received[1], whole);
+}
+
+TEST_F(RouterTest, AFailingClientLineDropsItsAnswerAndRoutingGoesOn) {
+  lines.gone[0] = true;
+  router.ProcessBuffer(0, "FA;");
+  router.ProcessBuffer(1, "FA;");
+  router.ProcessAnswers("FA14070000;FB07000000;");
+  EXPECT_EQ(lines.received[1], "FA07000000;");
+  EXPECT_EQ(router.counters().dropped_to_client[0], 1u);
+  EXPECT_TRUE(router.Empty());
+}
+
+TEST_F(RouterTest, WhileTheTransceiversLineIsDownCommandsAreDroppedNotQueued) {
+  lines.rig_gone = true;
+  router.ProcessBuffer(0, "FA;FA;");
+  EXPECT_FALSE(router.RigLineUp());
+  lines.rig_gone = false;
+  router.ProcessBuffer(0, "FA;FA;");
+  EXPECT_EQ(lines.to_rig, "");
+  EXPECT_EQ(router.counters().dropped_rig_down, 4u);
+  router.SetRigLineUp(true);
+  router.ProcessBuffer(0, "FA;");
+  EXPECT_EQ(lines.to_rig, "FA;");
+  EXPECT_EQ(router.Waiting(), 1u);
+}
+
+class ThreeClients : public RouterTest {
+ protected:
+  ThreeClients() : RouterTest({{"A", false}, {"B", true}, {"C", false}}) {}
+};
+
+TEST_F(ThreeClients, EachGetsItsOwnAnswerAndOnlyTheExchangingOneSeesTheVfosSwapped) {
+  router.ProcessBuffer(2, "FA;");
+  router.ProcessBuffer(1, "FA;");
+  router.ProcessBuffer(0, "FB;");
+  EXPECT_EQ(lines.to_rig, "FA;FB;FB;");
+  router.ProcessAnswers("FA14070000;FB07000000;FB07000000;");
+  EXPECT_EQ(lines.received[2], "FA14070000;");
+  EXPECT_EQ(lines.received[1], "FA07000000;");
+  EXPECT_EQ(lines.received[0], "FB07000000;");
+}
+
+TEST(CatCommands, ALongerCommandThanItsReadFormIsASet) {
+  const std::pair<const char*, cat::CommandKind> cases[] = {
+      {"FA;", cat::CommandKind::Read},      {"FA14070000;", cat::CommandKind::Set},
+      {"MD0;", cat::CommandKind::Read},     {"MD02;", cat::CommandKind::Set},
+      {"EX029;", cat::CommandKind::Read},   {"EX0291;", cat::CommandKind::Set},
+      {"AB;", cat::CommandKind::Action},    {"VM;", cat::CommandKind::Action},
+      {"ZZ;", cat::CommandKind::Unknown},   {"MD;", cat::CommandKind::Unknown},
+      {";", cat::CommandKind::Unknown},     {"\nFA;", cat::CommandKind::Unknown},
+  };
+  for (const auto& [command, kind] : cases) EXPECT_EQ(cat::Classify(command), kind) << command;
+}
+
+}  // namespace
+}  // namespace corvane
