@@ -41,8 +41,10 @@ int64_t SteadyMs() {
 
 }  // namespace
 
-TCorvaneForm::TCorvaneForm(TCorvaneView& view, std::vector<std::string> args)
-    : CatRouter({{"A", false}, {"B", true}}, *this, SteadyMs,
+TCorvaneForm::TCorvaneForm(TCorvaneView& view, std::vector<std::string> args,
+                           corvane::Router::Clock clock)
+    : CatRouter({{"A", false}, {"B", true}}, *this,
+                clock ? std::move(clock) : corvane::Router::Clock(SteadyMs),
                 {[this](uint8_t level) { return Tracing(level); },
                  [this](uint8_t level, const std::string& text) { Trace(level, text); }},
                 corvane::kWatchdogInterval.count()),
@@ -288,6 +290,7 @@ void TCorvaneForm::WriteToRig(const std::string& command) {
 
 size_t TCorvaneForm::OfferToClient(size_t client, const std::string& bytes) {
   TComPort& port = client == 0 ? InPortA : InPortB;
+  if (resetting_ && !port.Connected()) return 0;
   return static_cast<size_t>(std::max(port.WriteText(bytes), 0));
 }
 
@@ -329,6 +332,10 @@ void TCorvaneForm::ResetButtonClick(TObject*) {
   };
   // The ring is kept: what arrives on a reopened port still finds the command it answers,
   // and commands that will never be answered are given up by their age.
+  // Closing the out port serves the answers that arrived meanwhile, after the clients'
+  // ports are already closed: those answers are held and offered once the clients' lines
+  // are open again.
+  resetting_ = true;
   attempt(InPortA, &TComPort::ClosePort);
   attempt(InPortB, &TComPort::ClosePort);
   attempt(outPort, &TComPort::ClosePort);
@@ -339,6 +346,8 @@ void TCorvaneForm::ResetButtonClick(TObject*) {
       if (!failure) failure = std::current_exception();
     }
   }
+  resetting_ = false;
+  CatRouter.OfferHeldAnswers();
   if (failure) std::rethrow_exception(failure);
 }
 

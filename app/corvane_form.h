@@ -30,7 +30,10 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   static constexpr size_t kRxBufferCap = corvane::Router::kRxBufferCap;
 
   // args: the command line without the program name and without our own options.
-  TCorvaneForm(TCorvaneView& view, std::vector<std::string> args);
+  // clock: the router's time, monotonic milliseconds; empty means the steady clock (a test
+  // passes its own to decide when commands have waited too long).
+  TCorvaneForm(TCorvaneView& view, std::vector<std::string> args,
+               corvane::Router::Clock clock = {});
   ~TCorvaneForm() override;
 
   void FormCreate(TObject* Sender);
@@ -102,7 +105,8 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
 
   TCorvaneView& view_;
   std::vector<std::string> args_;
-  std::exception_ptr rig_failure_;  // a failed write to the transceiver, for the next tick
+  std::exception_ptr rig_failure_;
+  bool resetting_ = false;  // a failed write to the transceiver, for the next tick
   uint32_t shown_read_ = UINT32_MAX;
   uint32_t shown_write_ = UINT32_MAX;
 };

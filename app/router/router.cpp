@@ -59,7 +59,7 @@ int32_t Router::getQueue(const std::string& token) {
   for (;;) {
     const std::string entry = Queue[i].Cmd.substr(0, 2);
     if (Tracing(2)) Trace(2, "   <getQueue> Queue(" + Num(i) + ") cmd(" + entry + ")");
-    if (entry == token) {
+    if (!answered_[i] && entry == token) {
       if (Tracing(2)) Trace(2, "   <getQueue> Queue(" + Num(i) + ") match token");
       return static_cast<int32_t>(i);
     }
@@ -79,6 +79,10 @@ void Router::GiveUp(uint64_t before_seq, const char* why) {
   std::string first;
   while (ReadPointer != WritePointer) {
     const uint32_t i = ReadPointer;
+    if (answered_[i]) {
+      ReadPointer = (ReadPointer + 1) % kQueueSlots;
+      continue;
+    }
     const bool stuck = seq_[i] < before_seq;
     const bool expired = now - stored_at_[i] >= give_up_ms_;
     if (!stuck && !expired) break;
@@ -187,6 +191,7 @@ void Router::Store(uint8_t client, const std::string& command) {
   slot.Flag = 0;
   slot.Cmd = command;
   stored_at_[WritePointer] = clock_();
+  answered_[WritePointer] = false;
   seq_[WritePointer] = next_seq_++;
   if (Tracing(2)) {
     Trace(2, " <ProcessBuffer> Port(" + Num(client) + ") command (" + command +
@@ -242,13 +247,17 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
     Trace(2, "<OutPortRxChar> CAT Response(" + answer + ") matching queue(" + Num(k) +
                  ") sent to " + PortName(client) + " left(" + left + ")");
   }
-  // Entries before the match were passed over: the transceiver answers in order.
-  counters_.unanswered += (static_cast<uint32_t>(k) + kQueueSlots - ReadPointer) % kQueueSlots;
   ++counters_.routed;
-  ReadPointer = static_cast<uint32_t>(k) + 1;
-  if (ReadPointer == kQueueSlots) {
-    ReadPointer = 0;
-    Trace(2, "<OutPortRxChar> *WARNING* Queue pointer read reset to 0");
+  // Older entries keep waiting: the answer may have been a report nobody asked for that
+  // happens to carry a waiting token, and the older commands' own answers are still to come.
+  // Those never answered are given up by their age.
+  answered_[k] = true;
+  while (ReadPointer != WritePointer && answered_[ReadPointer]) {
+    ReadPointer++;
+    if (ReadPointer == kQueueSlots) {
+      ReadPointer = 0;
+      Trace(2, "<OutPortRxChar> *WARNING* Queue pointer read reset to 0");
+    }
   }
   if (ReadPointer == WritePointer) {
     if (Tracing(2)) Trace(2, "<OutPortRxChar> Queue is empty now RQ=" + Num(ReadPointer));
@@ -318,16 +327,28 @@ void Router::DropHeld(size_t client, const std::string& why) {
   held.sent = 0;
 }
 
-bool Router::Tick() {
-  GiveUp(0, "waited too long");
+void Router::OfferHeldAnswers() {
   for (size_t c = 0; c < clients_.size(); ++c) {
     if (!held_[c].answers.empty()) FlushHeld(c);
   }
-  const bool stuck = !Empty() && seq_[ReadPointer] < seq_at_last_tick_ &&
-                     counters_.routed == routed_at_last_tick_;
+}
+
+size_t Router::Waiting() const {
+  size_t n = 0;
+  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) n += !answered_[i];
+  return n;
+}
+
+bool Router::Tick() {
+  GiveUp(0, "waited too long");
+  OfferHeldAnswers();
+  // Any answer, also one that matched nothing ("?;"), shows the transceiver's line alive.
+  const uint64_t answers = counters_.routed + counters_.unmatched;
+  const bool stuck =
+      !Empty() && seq_[ReadPointer] < seq_at_last_tick_ && answers == answers_at_last_tick_;
   if (stuck) GiveUp(seq_at_last_tick_, "queue stuck");
   seq_at_last_tick_ = next_seq_;
-  routed_at_last_tick_ = counters_.routed;
+  answers_at_last_tick_ = answers;
   return stuck;
 }
 

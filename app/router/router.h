@@ -29,8 +29,8 @@ class RouterLines {
   // Sends one command to the transceiver, waiting as long as the line's timeouts say.
   // Raises when the line fails; the router then holds the line down (SetRigLineUp).
   virtual void WriteToRig(const std::string& command) = 0;
-  // Offers bytes to a client without waiting for room; returns how many the line took.
-  // Raises when the line fails (gone, not open).
+  // Offers bytes to a client without waiting for room; returns how many the line took
+  // (0 holds the answer for later). Raises when the line fails (gone, not open).
   virtual size_t OfferToClient(size_t client, const std::string& bytes) = 0;
 };
 
@@ -70,7 +70,8 @@ class Router {
 
   // The watchdog's tick: gives up commands waiting too long, offers held answers again, and
   // returns true when the bridge is stuck: a command that waited at the previous tick still
-  // waits and no answer was routed since. The stuck commands are given up.
+  // waits and no answer at all came from the transceiver since. The stuck commands are
+  // given up.
   bool Tick();
   // Whether commands reach the transceiver. While its line is down, commands are dropped,
   // so nothing stale is replayed when it returns.
@@ -78,12 +79,15 @@ class Router {
   bool RigLineUp() const { return rig_up_; }
 
   bool Empty() const { return ReadPointer == WritePointer; }
-  size_t Waiting() const { return (WritePointer + kQueueSlots - ReadPointer) % kQueueSlots; }
+  // Commands still waiting for their answers.
+  size_t Waiting() const;
+  // Offers the answers held for clients whose lines were full or closed.
+  void OfferHeldAnswers();
 
   struct Counters {
     uint64_t routed = 0;              // answers delivered to (or held for) a client
     uint64_t unmatched = 0;           // answers no waiting command had asked for
-    uint64_t unanswered = 0;          // commands given up or passed over by a later answer
+    uint64_t unanswered = 0;          // commands given up
     uint64_t not_stored = 0;          // commands the transceiver does not answer
     uint64_t dropped_rig_down = 0;    // commands dropped while the transceiver's line was down
     std::vector<uint64_t> dropped_to_client;  // answers a client's line could not take
@@ -127,9 +131,11 @@ class Router {
   // Per slot: when the entry was stored and its store number (monotonic, never wraps).
   int64_t stored_at_[kQueueSlots] = {};
   uint64_t seq_[kQueueSlots] = {};
+  // An entry answered out of order, while an older one still waits.
+  bool answered_[kQueueSlots] = {};
   uint64_t next_seq_ = 0;
   uint64_t seq_at_last_tick_ = 0;
-  uint64_t routed_at_last_tick_ = 0;
+  uint64_t answers_at_last_tick_ = 0;
   std::vector<Held> held_;
   Counters counters_;
 };

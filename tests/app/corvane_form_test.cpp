@@ -1,6 +1,7 @@
 // The bridge object on real pseudo-terminals: start-up, the cutter, the FA/FB exchange,
 // the ring of pending commands, routing, the watchdog and the configuration file.
 #include "app/corvane_form.h"
+#include "app/error_display.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -184,12 +185,13 @@ TEST_F(BridgeOnPtys, AnAnswerNobodyWaitsForIsDroppedAloneAndTheWaitingCommandsSt
   EXPECT_EQ(form->CatRouter.counters().unmatched, 2u);
 }
 
-TEST_F(BridgeOnPtys, ALaterAnswerDropsTheUnansweredCommandsBeforeIt) {
+TEST_F(BridgeOnPtys, ALaterAnswerLeavesTheOlderCommandsWaitingForTheirOwn) {
   form->ProcessBuffer(0, "FA;MD0;IF;");
   SentToRig("IF;");
   out.master().Send("IF00014070000+000000200000;");
   EXPECT_EQ(Received(a, ";"), "IF00014070000+000000200000;");
-  EXPECT_EQ(form->ReadPointer, 3u);
+  EXPECT_EQ(form->ReadPointer, 0u);
+  EXPECT_EQ(form->CatRouter.Waiting(), 2u);
 }
 
 TEST_F(BridgeOnPtys, AClientThatNeverEndsACommandCannotGrowMemoryWithoutBound) {
@@ -207,6 +209,30 @@ TEST_F(BridgeOnPtys, AResetKeepsTheWaitingCommandsSoAnAnswerInFlightArrives) {
   out.master().Send("ID0251;");
   EXPECT_EQ(Received(a, ";"), "ID0251;");
   EXPECT_TRUE(form->outPort.Connected());
+}
+
+TEST_F(BridgeOnPtys, FiftyResetsLoseAndRepeatNothingInEitherDirection) {
+  // Each round: a command split by a reset, a reset with it still unread, a reset with its
+  // answer on the way back. Every byte is counted once, on both sides; nothing is resent.
+  constexpr int kRounds = 50;
+  std::string to_rig, to_a;
+  for (int round = 0; round < kRounds; ++round) {
+    a.master().Send("I");
+    form->ResetButtonClick(form.get());
+    a.master().Send("D;");
+    form->ResetButtonClick(form.get());
+    loop.RunUntil([&] { return (to_rig += out.master().ReceiveUntil("ID;", In(2ms))).size() >=
+                               3u * (round + 1); }, 3s);
+    out.master().Send("ID0251;");
+    form->ResetButtonClick(form.get());
+    loop.RunUntil([&] { return (to_a += a.master().ReceiveUntil(";", In(2ms))).size() >=
+                               7u * (round + 1); }, 3s);
+  }
+  std::string expected_rig, expected_a;
+  for (int round = 0; round < kRounds; ++round) expected_rig += "ID;", expected_a += "ID0251;";
+  EXPECT_EQ(to_rig, expected_rig);
+  EXPECT_EQ(to_a, expected_a);
+  EXPECT_EQ(out.master().ReceiveUntil(";", In(50ms)), "");
 }
 
 TEST_F(BridgeOnPtys, TheWatchdogReopensAPortWhoseMonitoringEnded) {
@@ -297,6 +323,28 @@ TEST_F(InScratchDir, WithTracingOnThePortLinesFollowTheBlock) {
   EXPECT_THROW(form.FormCreate(&form), EComPort);
   EXPECT_NE(Trace().find(" TRACE=TRUE\n"), std::string::npos);
   EXPECT_NE(Trace().find(" Serial port COM11 initialization\n"), std::string::npos);
+}
+
+TEST(ErrorDisplay, ShowsAnErrorOncePerOccurrenceAndNeverDropsAnother) {
+  std::vector<std::string> shown;
+  ErrorDisplay* errors = nullptr;
+  ErrorDisplay display([&](const std::string& message) {
+    shown.push_back(message);
+    // While the message is on screen the ticks go on: the same error again, and another.
+    if (shown.size() == 1) {
+      errors->Report("outage");
+      errors->Report("client gone");
+    }
+  });
+  errors = &display;
+  display.Report("outage");
+  display.Report("client gone");  // still the condition last shown: counted
+  EXPECT_EQ(display.Repeats(), 1u);
+  display.Forget();  // the line is open again
+  display.Report("outage");
+  const std::vector<std::string> expected = {
+      "outage", "(the previous error was repeated 1 more times)", "client gone", "outage"};
+  EXPECT_EQ(shown, expected);
 }
 
 }  // namespace

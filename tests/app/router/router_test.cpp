@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         Dialogue{"MenuSetThenMenuRead", {{0, "EX0291;EX029;"}}, "EX0291;", "EX0291;", "", 0},
         // An unknown token is still stored: the answer it draws is dropped alone.
         Dialogue{"RejectedUnknownThenRead", {{0, "ZZ;"}, {1, "ID;"}}, "?;ID0251;", "", "ID0251;",
-                 0},
+                 1},
         Dialogue{"UnsolicitedReportsLeaveWaitingCommands",
                  {{0, "FA;"}, {1, "MD0;"}},
                  "IF00014070000+000000200000;FB07000000;FA14070000;MD02;",
@@ -96,8 +96,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "MD02;",
                  0},
         Dialogue{"AnAnswerNobodyAskedForOnAnEmptyQueue", {}, "FA14070000;", "", "", 0},
-        Dialogue{"ALaterAnswerPassesOverUnansweredOnes", {{0, "FA;MD0;IF;"}},
-                 "IF00014070000+000000200000;", "IF00014070000+000000200000;", "", 0},
+        // An answer out of order leaves the older commands waiting for their own answers.
+        Dialogue{"ALaterAnswerLeavesOlderCommandsWaiting", {{0, "FA;MD0;IF;"}},
+                 "IF00014070000+000000200000;", "IF00014070000+000000200000;", "", 2},
+        Dialogue{"AReportForALaterCommandCostsTheEarlierOneNothing",
+                 {{0, "FA14070010;MD0;"}, {1, "FB;"}},
+                 "FA14070010;MD02;FA14070010;",
+                 "MD02;",
+                 "FB14070010;",
+                 0},
         Dialogue{"AnAnswerSplitOverChunksWaitsForItsEnd", {{0, "ID;"}}, "ID02", "", "", 1}),
     [](const testing::TestParamInfo<Dialogue>& info) { return info.param.name; });
 
@@ -170,6 +177,15 @@ TEST_F(RouterTest, TheWatchdogCallsABridgeStuckOnlyWhenAWaitingCommandSawNoProgr
     EXPECT_FALSE(router.Tick()) << tick;
     router.ProcessAnswers("FA14070000;");
   }
+  // Answers that match nothing still show a live line: no reset for a rejected command.
+  router.ProcessBuffer(0, "ZZ;");
+  EXPECT_FALSE(router.Tick());
+  router.ProcessAnswers("?;");
+  now += kTickMs;
+  EXPECT_FALSE(router.Tick());
+  now += 2 * kTickMs;
+  EXPECT_FALSE(router.Tick());  // and given up by its age
+  EXPECT_TRUE(router.Empty());
   // A read left unanswered for a whole tick: stuck, and given up.
   router.ProcessBuffer(1, "ID;");
   now += kTickMs;
