@@ -10,15 +10,17 @@
 // - a failed write to the out port drops its command and takes the line down: later commands
 //   are dropped unsent until a reset or a watchdog tick reopens the port, and the next tick
 //   raises the failure for the operator; no receive handler and no reset raises;
-// - an answer goes to the client of the oldest waiting command with its token, and the
-//   commands before that one are passed over; an answer nobody waits for is dropped alone;
+// - an answer goes to the client of the oldest waiting command with its token; older commands
+//   keep waiting for their own answers; an answer nobody waits for is dropped alone;
 // - a failed write to a client drops the answer as if delivered; a client line that takes part
 //   of an answer holds the rest and the next answers (up to the router's limit), offers them
 //   again at each tick, and drops what comes beyond the limit;
 // - a command is given up once it has waited two watchdog intervals; a tick that finds a
-//   command which waited at the previous tick, with no answer routed since, gives up those
-//   commands and resets the ports; storing into a full ring (127 waiting) gives up the oldest;
-// - no receive buffer keeps more than its cap; a reset keeps the ring and the buffers.
+//   command which waited at the previous tick, with no answer at all from the transceiver
+//   since, gives up those commands and resets the ports; storing into a full ring (127 slots
+//   between the oldest waiting command and the newest) gives up the oldest;
+// - no receive buffer keeps more than its cap; a reset keeps the ring, the buffers and the
+//   held answers, and offers those again.
 // The fuzzer calls the handlers itself, without event threads, so every tick finds the ports'
 // monitoring ended and reopens all three; only the out port's reopen shows in the model.
 #include <algorithm>
@@ -132,17 +134,18 @@ std::string SwapVfo(const std::string& command) {
   return command;
 }
 
-// What the bridge must do, written from its rules: buffers, waiting commands, held answers,
-// the transceiver's line, and what each port is sent.
+// What the bridge must do, written from its rules: buffers, the ring, held answers, the
+// transceiver's line, and what each port is sent.
 struct Model {
   static constexpr uint32_t kSlots = TCorvaneForm::kQueueSlots;
   static constexpr int64_t kGiveUpMs = 2 * corvane::kWatchdogInterval.count();
 
-  struct Waiting {
+  struct Entry {
     uint8_t client;
-    std::string cmd;  // as sent to the transceiver
-    int64_t since;    // clock at storing
-    uint64_t tick;    // ticks done before it was stored
+    std::string cmd;        // as sent to the transceiver
+    int64_t since;          // clock at storing
+    uint64_t tick;          // ticks done before it was stored
+    bool answered = false;  // out of order: it keeps its slot until the older ones are done
   };
   struct Held {
     std::deque<std::string> answers;
@@ -150,32 +153,38 @@ struct Model {
   };
 
   std::string buffer[3];
-  std::string sent[3];  // 0 = port A, 1 = port B, 2 = out port
-  std::deque<Waiting> waiting;
-  uint32_t read = 0;  // the ring slot of the oldest waiting command
+  std::string sent[3];     // 0 = port A, 1 = port B, 2 = out port
+  std::deque<Entry> ring;  // from the oldest command still waiting on; never starts answered
+  uint32_t read = 0;       // the ring slot of ring.front()
   Held held[2];
   size_t room[2] = {kUnlimited, kUnlimited};
   int64_t now = 0;
   uint64_t ticks = 0;
-  bool routed_since_tick = false;
+  bool answers_since_tick = false;
   bool rig_up = true, out_open = true, rig_failure = false;
   Router::Counters counted;
 
   Model() { counted.dropped_to_client.assign(2, 0); }
 
-  uint32_t write() const { return static_cast<uint32_t>((read + waiting.size()) % kSlots); }
+  uint32_t write() const { return static_cast<uint32_t>((read + ring.size()) % kSlots); }
 
   void Cap(int index) {
     if (buffer[index].size() > TCorvaneForm::kRxBufferCap) buffer[index].clear();
   }
 
+  // Frees the oldest slot, and the ones after it that were answered out of order.
+  void PopFront() {
+    do {
+      ring.pop_front();
+      read = (read + 1) % kSlots;
+    } while (!ring.empty() && ring.front().answered);
+  }
   void GiveUpOldest() {
-    waiting.pop_front();
-    read = (read + 1) % kSlots;
     ++counted.unanswered;
+    PopFront();
   }
   void GiveUpExpired() {
-    while (!waiting.empty() && now - waiting.front().since >= kGiveUpMs) GiveUpOldest();
+    while (!ring.empty() && now - ring.front().since >= kGiveUpMs) GiveUpOldest();
   }
 
   // `fail_write`: the out port's next write fails.
@@ -201,11 +210,11 @@ struct Model {
         ++counted.not_stored;
         continue;
       }
-      if (waiting.size() == kSlots - 1) {
+      if (ring.size() == kSlots - 1) {
         GiveUpOldest();
         GiveUpExpired();
       }
-      waiting.push_back({client, command, now, ticks});
+      ring.push_back({client, command, now, ticks});
     }
     Cap(client);
   }
@@ -249,22 +258,20 @@ struct Model {
       std::string answer = b.substr(0, semi + 1);
       b.erase(0, semi + 1);
       GiveUpExpired();
-      const auto match = std::find_if(waiting.begin(), waiting.end(), [&](const Waiting& w) {
-        return Token(w.cmd) == Token(answer);
+      answers_since_tick = true;
+      const auto match = std::find_if(ring.begin(), ring.end(), [&](const Entry& e) {
+        return !e.answered && Token(e.cmd) == Token(answer);
       });
-      if (match == waiting.end()) {
+      if (match == ring.end()) {
         ++counted.unmatched;
         continue;
       }
       const uint8_t client = match->client;
       if (client == 1) answer = SwapVfo(answer);
       Deliver(client, answer, fail_client);
-      const auto passed_over = static_cast<size_t>(match - waiting.begin());
-      counted.unanswered += passed_over;
       ++counted.routed;
-      routed_since_tick = true;
-      waiting.erase(waiting.begin(), match + 1);
-      read = (read + static_cast<uint32_t>(passed_over) + 1) % kSlots;
+      match->answered = true;
+      if (match == ring.begin()) PopFront();
     }
     Cap(2);
   }
@@ -286,8 +293,11 @@ struct Model {
     }
   }
 
-  // Ports closed and opened again; the ring, the buffers and held answers stay.
-  void Reset() { rig_up = out_open = true; }
+  // Ports closed and opened again; the ring and the buffers stay, held answers are offered.
+  void Reset(int fail_client = -1) {
+    rig_up = out_open = true;
+    for (uint8_t c = 0; c < 2; ++c) Flush(c, fail_client);
+  }
 
   // `reopen_fails`: the out port cannot be opened. Returns whether the tick raises.
   bool Tick(bool reopen_fails, int fail_client) {
@@ -298,12 +308,12 @@ struct Model {
     }
     GiveUpExpired();
     for (uint8_t c = 0; c < 2; ++c) Flush(c, fail_client);
-    const auto waited_a_tick = [this] { return !waiting.empty() && waiting.front().tick < ticks; };
-    const bool stuck = waited_a_tick() && !routed_since_tick;
+    const auto waited_a_tick = [this] { return !ring.empty() && ring.front().tick < ticks; };
+    const bool stuck = waited_a_tick() && !answers_since_tick;
     while (stuck && waited_a_tick()) GiveUpOldest();
     ++ticks;
-    routed_since_tick = false;
-    if (stuck) Reset();
+    answers_since_tick = false;
+    if (stuck) Reset(fail_client);
     return raises;
   }
 };
@@ -356,10 +366,10 @@ void Check(Bridge& bridge, const Model& model) {
   }
   Require(form.ReadPointer == model.read);
   Require(form.WritePointer == model.write());
-  for (uint32_t n = 0; n < model.waiting.size(); ++n) {
+  for (uint32_t n = 0; n < model.ring.size(); ++n) {
     const TCOMQueue& slot = form.Queue[(model.read + n) % Model::kSlots];
-    Require(slot.Port == model.waiting[n].client);
-    Require(slot.Cmd == model.waiting[n].cmd);
+    Require(slot.Port == model.ring[n].client);
+    Require(slot.Cmd == model.ring[n].cmd);
   }
   Require(form.CatRouter.RigLineUp() == model.rig_up);
   Require(form.outPort.Connected() == model.out_open);
@@ -412,8 +422,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string chunk = in.Bytes(answer ? in.Byte() % 32 : arg % 64);
         if (!model.out_open) break;  // a closed port raises no events
         if (answer) {
-          if (model.waiting.empty()) break;
-          chunk = Token(model.waiting[arg % model.waiting.size()].cmd) + chunk + ";";
+          if (model.ring.empty()) break;
+          chunk = Token(model.ring[arg % model.ring.size()].cmd) + chunk + ";";
         }
         const int fail_client = (variant & 1) ? (variant >> 1) & 1 : -1;
         if (fail_client >= 0) bridge.Script(fail_client).Fail(FakeOp::StartWrite, 5, 1);
