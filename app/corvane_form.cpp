@@ -9,6 +9,8 @@
 #include <utility>
 
 #include "app/bridge_constants.h"
+#include "cport/com_error.h"
+#include "cport/port_list.h"
 #include "rt/current_dir.h"
 #include "rt/find_file.h"
 #include "widgets/about_texts.h"
@@ -28,6 +30,20 @@ bool FileExists(const std::string& path) {
 }
 
 constexpr const char* kSection = "SETTINGS";
+// The configuration keys of port A, port B and the out port, in the order of Ports().
+constexpr const char* kPortKeys[] = {"PORTA", "PORTB", "PORTO"};
+
+// A port's error with the port named in front; its codes and its type stay those of the
+// port's error.
+class NamedPortError : public EComPort {
+ public:
+  NamedPortError(const EComPort& error, const std::string& name)
+      : EComPort(error), message_(name + ": " + error.what()) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
 
 }  // namespace
 
@@ -127,10 +143,23 @@ TCorvaneForm::PortView TCorvaneForm::Ports(int index) {
   }
 }
 
+std::string TCorvaneForm::NameAsWritten(int index) {
+  const std::string& port = Ports(index).port.Port();
+  const std::string& written = written_names_[index];
+  return corvane::SamePortName(written, port) ? written : port;
+}
+
 void TCorvaneForm::OpenAndShow(int index) {
   const PortView p = Ports(index);
   view_.SetLabelCaption(p.label, p.port.Port());
-  p.port.OpenPort();
+  try {
+    p.port.OpenPort();
+  } catch (const EComPort& error) {
+    // The operator looks for the port under the name written in the configuration, not
+    // under the upper-cased one the bridge uses.
+    throw NamedPortError(error,
+                         "Serial port \"" + NameAsWritten(index) + "\" (" + kPortKeys[index] + ")");
+  }
   view_.SetLedOn(p.led, true);
   if (&p.port == &outPort) CatRouter.SetRigLineUp(true);
 }
@@ -144,6 +173,9 @@ void TCorvaneForm::FormCreate(TObject*) {
 
   TraceLog.SetFileName(dir + "Corvane" + ".Log");
   TraceLog.SetLevel(1);
+  // The new trace starts empty; the previous run's, which may explain why the program was
+  // restarted, is kept beside it.
+  TraceLog.BackUpFile();
 
   std::string name;
   if (!args_.empty() && UpperCase(args_[0]) == "-F") {
@@ -162,16 +194,12 @@ void TCorvaneForm::FormCreate(TObject*) {
 
   IniFile = std::make_unique<TIniFile>(ConfigFileName);
 
-  struct PortKey {
-    TComPort& port;
-    const char* key;
-    const char* fallback;
-  };
-  const PortKey keys[] = {
-      {InPortA, "PORTA", "COM11"}, {InPortB, "PORTB", "COM13"}, {outPort, "PORTO", "COM4"}};
-  for (const auto& k : keys) {
-    k.port.SetPort(UpperCase(IniFile->ReadString(kSection, k.key, k.fallback)));
-    k.port.SetBaudRate(br38400);
+  const char* const fallbacks[] = {"COM11", "COM13", "COM4"};
+  for (int i = 0; i < 3; ++i) {
+    TComPort& port = Ports(i).port;
+    written_names_[i] = IniFile->ReadString(kSection, kPortKeys[i], fallbacks[i]);
+    port.SetPort(UpperCase(written_names_[i]));
+    port.SetBaudRate(br38400);
   }
 
   std::string trace = UpperCase(IniFile->ReadString(kSection, "TRACE", "YES"));
@@ -303,7 +331,13 @@ void TCorvaneForm::WMSysCommand(uint32_t command) {
 }
 
 void TCorvaneForm::ShowPortSettings(TComPort& port, bool writeIni) {
+  const std::string before = port.Port();
   view_.ShowSettingsDialog(port);
+  // The device lookup ignores letter case, so the same port spelled otherwise is no change:
+  // nothing to show and nothing to write.
+  if (corvane::SamePortName(before, port.Port())) return;
+  for (int i = 0; i < 3; ++i)
+    if (&Ports(i).port == &port) view_.SetLabelCaption(Ports(i).label, port.Port());
   if (writeIni) UpdateIniFile();
 }
 

@@ -94,8 +94,11 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   void ShowQueueCaptions();
   void ApplyDesignSettings(TComPort& port, const std::string& name);
   void ShowPortSettings(TComPort& port, bool writeIni);
-  // Opens one port and shows it; raises what opening raised.
+  // Opens one port and shows it; raises what opening raised, with the port named.
   void OpenAndShow(int index);
+  // The port's name as the configuration wrote it while it still names the port's line;
+  // the port's own name otherwise.
+  std::string NameAsWritten(int index);
   // Reopens every port whose line is closed or whose monitoring ended (its device failed),
   // leaving the healthy ones alone; raises the first failure after all had their turn.
   void ReopenFailedPorts();
@@ -105,8 +108,9 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
 
   TCorvaneView& view_;
   std::vector<std::string> args_;
-  std::exception_ptr rig_failure_;
-  bool resetting_ = false;  // a failed write to the transceiver, for the next tick
+  std::string written_names_[3];  // as read from the configuration, by Ports() index
+  std::exception_ptr rig_failure_;  // a failed write to the transceiver, for the next tick
+  bool resetting_ = false;           // the ports are being closed and reopened together
   uint32_t shown_read_ = UINT32_MAX;
   uint32_t shown_write_ = UINT32_MAX;
 };

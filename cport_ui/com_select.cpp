@@ -44,7 +44,7 @@ void TComSelect::SetComProperty(TComProperty Value) {
       break;
     case cpPort: {
       std::vector<std::string> ports;
-      ListSerialPorts(ports, corvane::PortListDirectory());
+      ListSerialPorts(ports, corvane::PortListSourceInUse());
       for (const std::string& name : ports) FItems->Add(name);
       break;
     }
@@ -102,7 +102,9 @@ void TComSelect::ApplyToPort() {
     case cpNone:
       break;
     case cpPort:
-      FComPort->SetPort(FPort);
+      // The same port spelled otherwise is no new name: renaming would close and reopen a
+      // live line for nothing.
+      if (!corvane::SamePortName(FPort, FComPort->Port())) FComPort->SetPort(FPort);
       break;
     case cpBaudRate:
       FComPort->SetBaudRate(FBaudRate);
@@ -120,6 +122,16 @@ void TComSelect::ApplyToPort() {
       FComPort->FlowControl().SetFlowControl(FFlowControl);
       break;
   }
+}
+
+int TComSelect::FindPortItem(const std::string& Name) {
+  for (int i = 0; i < FItems->Count(); ++i)
+    if (corvane::SamePortName(FItems->Item(i), Name)) return i;
+  // A line the system does not list (a virtual one, a link of the operator's own) is still
+  // the port's line: it is offered, so the box never shows the port as nameless.
+  if (Name.empty()) return -1;
+  FItems->Add(Name);
+  return FItems->Count() - 1;
 }
 
 void TComSelect::ReadFromPort(int& ItemIndex) {
@@ -147,7 +159,7 @@ void TComSelect::ReadFromPort(int& ItemIndex) {
       current = FormatFlowControl(FComPort->FlowControl().FlowControl());
       break;
   }
-  ItemIndex = corvane::FindItem(*FItems, current);
+  ItemIndex = FComProperty == cpPort ? FindPortItem(current) : corvane::FindItem(*FItems, current);
   if (ItemIndex < 0) return;
   // The list's spelling of a port name wins over the port's own.
   SetPending(FItems->Item(ItemIndex));

@@ -51,13 +51,18 @@ class TComSelect : public TObject {
 
   // Makes an item text the pending value; with AutoApply the port gets it at once.
   void TakeText(const std::string& Text);
-  // Writes the pending value through the bound port's own setter.
+  // Writes the pending value through the bound port's own setter; a port name that names
+  // the port's current line under another spelling is left unapplied.
   void ApplyToPort();
   // Sets ItemIndex to the item showing the port's current value (-1 for none) and takes
-  // that item as the pending value. Unbound or cpNone: ItemIndex stays as it was.
+  // that item as the pending value. Unbound or cpNone: ItemIndex stays as it was. A port
+  // name is found under any spelling that names the same port, and a name the list lacks
+  // is added to it.
   void ReadFromPort(int& ItemIndex);
 
  private:
+  // The item naming the same port as Name, added when there is none; -1 for no name.
+  int FindPortItem(const std::string& Name);
   // The pending value of the current property, from an item text; never applies.
   void SetPending(const std::string& Text);
 

@@ -3,23 +3,44 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
+#include <string>
+
+#include "widgets/design_font.h"
 
 namespace {
 
-TComComboBox* MakeBox(QWidget* parent, const char* name, int top, TComProperty property) {
+// The design's rows, in pixels of the design font: captions at 8 and boxes at 80 inside
+// the group box, one row every 24 pixels from 16 down. Each caption stands level with the
+// middle of its box.
+constexpr std::array<int, 6> kBoxTops = {16, 40, 64, 88, 112, 136};
+constexpr int kCaptionLeft = 8;
+constexpr int kCaptionHeight = 13;
+// "Flow control", the widest caption, fills this much of the room before the boxes.
+constexpr int kCaptionRoom = 57;
+constexpr int kBoxLeft = 80;
+constexpr int kBoxWidth = 129;
+constexpr int kBoxHeight = 21;
+constexpr QSize kClientSize{231, 216};
+constexpr QRect kGroupBox{8, 8, 217, 169};
+constexpr QRect kOkButton{70, 184, 75, 25};
+constexpr QRect kCancelButton{150, 184, 75, 25};
+
+TComComboBox* MakeBox(QWidget* parent, const char* name, TComProperty property) {
   auto* box = new TComComboBox(parent);
   box->setObjectName(QString::fromLatin1(name));
-  box->setGeometry(80, top, 129, 21);
+  // The size hint then covers the longest item, which the layout makes room for.
+  box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   box->SetComProperty(property);
   return box;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int top, int width) {
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text) {
   auto* label = new QLabel(QString::fromLatin1(text), parent);
   label->setObjectName(QString::fromLatin1(name));
-  label->setGeometry(8, top, width, 13);
   return label;
 }
 
@@ -28,38 +49,96 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int top, 
 TComSetupFrm::TComSetupFrm(QWidget* Parent) : QDialog(Parent) {
   setObjectName(QStringLiteral("ComSetupFrm"));
   setWindowTitle(QStringLiteral("Setup"));
-  setFixedSize(231, 216);
+  setFont(corvane::DesignFont());
 
   GroupBox1 = new QGroupBox(QStringLiteral(" Settings "), this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setGeometry(8, 8, 217, 169);
-  Label1 = MakeLabel(GroupBox1, "Label1", "Port", 24, 19);
-  Label2 = MakeLabel(GroupBox1, "Label2", "Baud rate", 48, 46);
-  Label3 = MakeLabel(GroupBox1, "Label3", "Data bits", 72, 42);
-  Label4 = MakeLabel(GroupBox1, "Label4", "Stop bits", 96, 41);
-  Label5 = MakeLabel(GroupBox1, "Label5", "Parity", 120, 26);
-  Label6 = MakeLabel(GroupBox1, "Label6", "Flow control", 144, 57);
-  Combo1 = MakeBox(GroupBox1, "Combo1", 16, cpPort);
-  Combo2 = MakeBox(GroupBox1, "Combo2", 40, cpBaudRate);
-  Combo3 = MakeBox(GroupBox1, "Combo3", 64, cpDataBits);
-  Combo4 = MakeBox(GroupBox1, "Combo4", 88, cpStopBits);
-  Combo5 = MakeBox(GroupBox1, "Combo5", 112, cpParity);
-  Combo6 = MakeBox(GroupBox1, "Combo6", 136, cpFlowControl);
+  Label1 = MakeLabel(GroupBox1, "Label1", "Port");
+  Label2 = MakeLabel(GroupBox1, "Label2", "Baud rate");
+  Label3 = MakeLabel(GroupBox1, "Label3", "Data bits");
+  Label4 = MakeLabel(GroupBox1, "Label4", "Stop bits");
+  Label5 = MakeLabel(GroupBox1, "Label5", "Parity");
+  Label6 = MakeLabel(GroupBox1, "Label6", "Flow control");
+  Combo1 = MakeBox(GroupBox1, "Combo1", cpPort);
+  Combo2 = MakeBox(GroupBox1, "Combo2", cpBaudRate);
+  Combo3 = MakeBox(GroupBox1, "Combo3", cpDataBits);
+  Combo4 = MakeBox(GroupBox1, "Combo4", cpStopBits);
+  Combo5 = MakeBox(GroupBox1, "Combo5", cpParity);
+  Combo6 = MakeBox(GroupBox1, "Combo6", cpFlowControl);
 
   Button1 = new QPushButton(QStringLiteral("OK"), this);
   Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setGeometry(70, 184, 75, 25);
   Button1->setDefault(true);
   Button2 = new QPushButton(QStringLiteral("Cancel"), this);
   Button2->setObjectName(QStringLiteral("Button2"));
-  Button2->setGeometry(150, 184, 75, 25);
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
   connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
   const std::array<QWidget*, 8> tabOrder = {Combo1, Combo2, Combo3,  Combo4,
                                             Combo5, Combo6, Button1, Button2};
   for (size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  FitToContents();
 }
+
+void TComSetupFrm::FitToContents() {
+  const std::array<QLabel*, 6> labels = {Label1, Label2, Label3, Label4, Label5, Label6};
+  const std::array<TComComboBox*, 6> boxes = {Combo1, Combo2, Combo3, Combo4, Combo5, Combo6};
+
+  // The design grows as a whole, by one factor, until the widest caption fits before the
+  // boxes and every control is as tall and the buttons as wide as their texts need.
+  double scale = 1.0;
+  auto atLeast = [&scale](int needed, int designed) {
+    scale = std::max(scale, static_cast<double>(needed) / designed);
+  };
+  for (QLabel* label : labels) {
+    atLeast(label->sizeHint().width(), kCaptionRoom);
+    atLeast(label->sizeHint().height(), kCaptionHeight);
+  }
+  for (TComComboBox* box : boxes) atLeast(box->sizeHint().height(), kBoxHeight);
+  for (QPushButton* button : {Button1, Button2}) {
+    atLeast(button->sizeHint().width(), kOkButton.width());
+    atLeast(button->sizeHint().height(), kOkButton.height());
+  }
+  auto scaled = [scale](int designed) { return static_cast<int>(std::ceil(designed * scale)); };
+
+  // A port name can be far longer than any design text (a by-id link): the column of
+  // boxes widens for the longest item, and the group box, the dialog and the buttons follow.
+  int wider = 0;
+  for (TComComboBox* box : boxes)
+    wider = std::max(wider, box->sizeHint().width() - scaled(kBoxWidth));
+
+  setFixedSize(scaled(kClientSize.width()) + wider, scaled(kClientSize.height()));
+  GroupBox1->setGeometry(scaled(kGroupBox.x()), scaled(kGroupBox.y()),
+                         scaled(kGroupBox.width()) + wider, scaled(kGroupBox.height()));
+  for (size_t i = 0; i < kBoxTops.size(); ++i) {
+    boxes[i]->setGeometry(scaled(kBoxLeft), scaled(kBoxTops[i]), scaled(kBoxWidth) + wider,
+                          scaled(kBoxHeight));
+    labels[i]->adjustSize();
+    labels[i]->move(scaled(kCaptionLeft),
+                    boxes[i]->geometry().center().y() - labels[i]->height() / 2);
+  }
+  Button1->setGeometry(scaled(kOkButton.x()) + wider, scaled(kOkButton.y()),
+                       scaled(kOkButton.width()), scaled(kOkButton.height()));
+  Button2->setGeometry(scaled(kCancelButton.x()) + wider, scaled(kCancelButton.y()),
+                       scaled(kCancelButton.width()), scaled(kCancelButton.height()));
+}
+
+namespace {
+
+// A new name that could not be opened leaves the port closed under it, and every later
+// reopen would try it again: the port goes back to the name it had and is opened under it.
+// That reopen may fail too; the port then stays closed under its old name, where the next
+// attempt to open it reports that, and the caller hears of the first error, the one the
+// operator's choice caused.
+void RestoreName(TCustomComPort& Port, const std::string& previous) {
+  Port.SetPort(previous);
+  try {
+    Port.OpenPort();
+  } catch (...) {
+  }
+}
+
+}  // namespace
 
 void ShowPortSettingsDialog(TCustomComPort& Port) {
   const auto form = std::make_unique<TComSetupFrm>();
@@ -67,14 +146,17 @@ void ShowPortSettingsDialog(TCustomComPort& Port) {
                                               form->Combo4, form->Combo5, form->Combo6};
   for (TComComboBox* box : boxes) box->SetComPort(&Port);
   for (TComComboBox* box : boxes) box->ReadFromPort();
+  form->FitToContents();
 
   if (form->exec() != QDialog::Accepted) return;
 
+  const std::string previous = Port.Port();
+  const bool wasOpen = Port.Connected();
   Port.BeginSettingsUpdate();
   try {
     for (TComComboBox* box : boxes) {
-      // A name that is not in the system's list shows no selection; OK keeps it rather
-      // than renaming the port to nothing.
+      // Only a port without a name shows no selection; OK keeps it rather than renaming
+      // the port to nothing.
       if (box == form->Combo1 && box->ItemIndex() < 0) continue;
       box->ApplyToPort();
     }
@@ -85,6 +167,7 @@ void ShowPortSettingsDialog(TCustomComPort& Port) {
       Port.EndSettingsUpdate();
     } catch (...) {
     }
+    if (wasOpen && !Port.Connected() && Port.Port() != previous) RestoreName(Port, previous);
     throw;
   }
   Port.EndSettingsUpdate();

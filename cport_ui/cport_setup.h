@@ -2,7 +2,9 @@
 // The modal dialog that edits a port's name, baud rate, data bits, stop bits, parity and
 // flow control. Nothing reaches the port unless the user presses OK; then all six values
 // go to the port inside one settings bracket, the name first, so an open device is set
-// once (a new name reopens the port before that).
+// once (a new name reopens the port before that). The same port under another spelling is
+// no new name. A new name that cannot be opened gives the port its old name back, opened
+// again, and the other five values are not applied.
 #include <QDialog>
 
 #include "cport/cport.h"
@@ -17,6 +19,10 @@ class TComSetupFrm : public QDialog {
 
  public:
   explicit TComSetupFrm(QWidget* Parent = nullptr);
+
+  // Lays the design out for the font in use and the boxes' items: the whole layout grows
+  // until no caption is cut, and the column of boxes widens for its longest item.
+  void FitToContents();
 
   QPushButton* Button1;  // "OK"
   QPushButton* Button2;  // "Cancel"
@@ -36,7 +42,8 @@ class TComSetupFrm : public QDialog {
 };
 
 // Runs the dialog for Port until it closes. An error while applying reaches the caller
-// after the settings bracket has been closed and the dialog released.
+// after the settings bracket has been closed, an unopenable new name has been undone, and
+// the dialog released.
 void ShowPortSettingsDialog(TCustomComPort& Port);
 // The port's own "show the settings dialog" operation; the port object holds no GUI code.
 void ShowSettingsDialog(TCustomComPort& Port);

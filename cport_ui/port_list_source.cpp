@@ -5,19 +5,19 @@
 namespace corvane {
 namespace {
 
-std::string& Stored() {
-  static std::string directory = "/sys/class/tty";
-  return directory;
+PortListSource& Stored() {
+  static PortListSource source;
+  return source;
 }
 
 }  // namespace
 
-const std::string& PortListDirectory() {
+const PortListSource& PortListSourceInUse() {
   return Stored();
 }
 
-void SetPortListDirectory(std::string Directory) {
-  Stored() = std::move(Directory);
+void SetPortListSource(PortListSource Source) {
+  Stored() = std::move(Source);
 }
 
 }  // namespace corvane

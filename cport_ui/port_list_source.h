@@ -1,11 +1,11 @@
 #pragma once
-// Where the port box takes its port names from: the system's tty class directory, or a
-// tree of the same shape that a test builds.
-#include <string>
+// Where the port box takes its port names from: the system's directories, or trees of the
+// same shape that a test builds.
+#include "cport/port_list.h"
 
 namespace corvane {
 
-const std::string& PortListDirectory();
-void SetPortListDirectory(std::string Directory);
+const PortListSource& PortListSourceInUse();
+void SetPortListSource(PortListSource Source);
 
 }  // namespace corvane

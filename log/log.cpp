@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "rt/local_time.h"
 
@@ -56,4 +57,9 @@ void TLog::WriteLine(std::uint8_t MsgLevel, const std::string& Text) {
   line += kLineEnd;
   WriteAll(fd, line);
   CloseFile(fd);
+}
+
+void TLog::BackUpFile() {
+  if (FileName_.empty()) return;
+  std::rename(FileName_.c_str(), (FileName_ + ".1").c_str());
 }

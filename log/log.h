@@ -28,6 +28,11 @@ class TLog : public TObject {
   // Appends "<short date> <long time> <Text>" and the line end; Text is written byte for byte.
   void WriteLine(std::uint8_t MsgLevel, const std::string& Text);
 
+  // Renames the file to its name followed by ".1", replacing an older backup, so that the
+  // emptying activation keeps the previous run's trace there. Without a file to rename an
+  // older backup stays; a rename that fails changes nothing.
+  void BackUpFile();
+
  private:
   std::string FileName_;
   bool Active_ = false;

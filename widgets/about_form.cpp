@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "widgets/design_font.h"
+
 namespace {
 
 constexpr int kTextLeft = 64;
@@ -27,9 +29,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setWindowTitle("About");
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  QFont font("MS Sans Serif");
-  font.setPixelSize(11);
-  setFont(font);
+  setFont(corvane::DesignFont());
   setFixedSize(296, 182);
 
   Panel1 = new QFrame(this);

@@ -8,9 +8,11 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 #include "app/window/app_icon.h"
 #include "app/window/command_menu.h"
+#include "widgets/design_font.h"
 #include "widgets/led1.h"
 
 namespace corvane {
@@ -19,14 +21,11 @@ namespace {
 constexpr QPoint kDesignPosition{1052, 155};
 constexpr QSize kDesignSize{180, 202};
 
-QFont FormFont() {
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setPixelSize(11);
-  return font;
-}
+// The window's own margin, on the right as on the left of the lamps.
+constexpr int kMargin = 8;
 
 QFont BoldCaptionFont() {
-  QFont font = FormFont();
+  QFont font = DesignFont();
   font.setPixelSize(13);
   font.setBold(true);
   return font;
@@ -72,12 +71,13 @@ QLabel* MakeBoldLabel(QWidget* parent, const char* name, const char* caption, QP
   return label;
 }
 
-// The design place lies right of a 1024-pixel screen; keep the window where it can be seen.
-QPoint PlaceOnScreen(QPoint wanted) {
+// The design place lies right of a 1024-pixel screen, and a window widened for a long
+// port name may reach past the screen's edge; keep the window where it can be seen.
+QPoint PlaceOnScreen(QPoint wanted, QSize size) {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return wanted;
   QRect free = screen->availableGeometry();
-  QRect window(wanted, kDesignSize);
+  QRect window(wanted, size);
   if (window.right() > free.right()) window.moveRight(free.right());
   if (window.bottom() > free.bottom()) window.moveBottom(free.bottom());
   if (window.left() < free.left()) window.moveLeft(free.left());
@@ -91,9 +91,9 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("CorvaneForm"));
   setWindowTitle(QStringLiteral("Corvane"));
   setWindowIcon(AppIcon());
-  setFont(FormFont());
+  setFont(DesignFont());
   setFixedSize(kDesignSize);
-  move(PlaceOnScreen(kDesignPosition));
+  move(PlaceOnScreen(kDesignPosition, kDesignSize));
 
   LEDPortA = MakeLed(this, "LEDPortA", 8, clLime);
   Label2 = MakeBoldLabel(this, "Label2", "Port (A)", {24, 8});
@@ -159,6 +159,19 @@ void MainWindow::SetCaption(TCorvaneView::Label label, const QString& caption) {
   target->setText(caption);
   // A port path is longer than the design's "COM11"; it must not be cut off.
   target->adjustSize();
+  FitWidth();
+}
+
+void MainWindow::FitWidth() {
+  // Names are read whole: the window widens for the longest caption and narrows back to
+  // its design width when no caption needs more.
+  int width = kDesignSize.width();
+  for (const QLabel* label : {Label2, COMPortLabel, Label3, RigNameLabel, Label4, RigFreqLabel,
+                              QueueRead, Label5, QueueWrite})
+    width = std::max(width, label->geometry().right() + 1 + kMargin);
+  if (width == this->width()) return;
+  setFixedSize(width, kDesignSize.height());
+  move(PlaceOnScreen(pos(), size()));
 }
 
 void MainWindow::SysCommand(uint32_t id) {

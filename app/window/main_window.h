@@ -38,7 +38,8 @@ class MainWindow : public QWidget {
 
   QLabel* LabelOf(TCorvaneView::Label label) const;
   TLed* LedOf(TCorvaneView::Led led) const;
-  // Sets a caption; the label grows or shrinks with its text.
+  // Sets a caption; the label grows or shrinks with its text, and the window widens as far
+  // as a caption needs (never narrower than its design width).
   void SetCaption(TCorvaneView::Label label, const QString& caption);
 
   QMenu& CommandMenu() const { return *commandMenu_; }
@@ -60,6 +61,8 @@ class MainWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void FitWidth();
+
   QMenu* commandMenu_;
   std::function<void(uint32_t)> OnSysCommand_;
   std::function<void()> OnResetClick_;

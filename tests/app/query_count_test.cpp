@@ -26,10 +26,6 @@ std::string Times(int n, const std::string& text) {
   return all;
 }
 
-std::function<std::string(int)> Repeat(const std::string& command) {
-  return [command](int) { return command; };
-}
-
 // Matches no answer at all: the client must receive nothing.
 constexpr const char* kNothing = "";
 

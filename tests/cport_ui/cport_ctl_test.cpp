@@ -73,7 +73,7 @@ TEST(ComComboBox, UnboundBaudRateBoxShowsCustom) {
 
 TEST(ComComboBox, PortBoxWithoutAReadableListIsEmpty) {
   PortListTree ports({});
-  corvane::SetPortListDirectory("/nonexistent/tty");
+  corvane::SetPortListSource({"/nonexistent/tty", "/nonexistent/by-id"});
   TComComboBox box;
   box.SetComProperty(cpPort);
   EXPECT_EQ(box.count(), 0);
@@ -124,39 +124,62 @@ TEST(ComComboBox, SettingThePropertyOfABoundBoxReadsThePort) {
   EXPECT_EQ(box.ComSelect().StopBits(), sbTwoStopBits);
 }
 
-TEST(ComComboBox, LowerCasePortNameSelectsTheListedNameAndApplyingRenames) {
-  PortListTree ports({"COM1", "COM4"});
-  ScriptedPort port;
-  port.SetEvents({});
-  port.SetPort("com4");
-  port.OpenPort();
-  port.Script->ClearCalls();
+TEST(ComComboBox, TheSamePortSpelledOtherwiseSelectsTheListedNameAndApplyingKeepsTheLine) {
+  PortListTree ports({"COM1", "COM4", "ttyUSB0"}, {{"usb-FTDI-if00-port0", "/dev/null"}});
+  const std::string byId = ports.ById("usb-FTDI-if00-port0");
+  struct Case {
+    std::string portName;
+    std::string listed;
+  };
+  const Case cases[] = {
+      {"com4", "COM4"},
+      {"/DEV/TTYUSB0", "ttyUSB0"},
+      {QString::fromStdString(byId).toUpper().toStdString(), byId},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.portName);
+    ScriptedPort port;
+    port.SetEvents({});
+    port.SetPort(c.portName);
+    port.OpenPort();
+    port.Script->ClearCalls();
 
-  TComComboBox box;
-  box.SetComProperty(cpPort);
-  box.SetComPort(&port);
-  EXPECT_EQ(box.Text(), "COM4");
-  EXPECT_EQ(box.ComSelect().Port(), "COM4");
-  EXPECT_EQ(port.Port(), "com4");
-  EXPECT_EQ(port.Script->Count(FakeOp::Open), 0);
+    TComComboBox box;
+    box.SetComProperty(cpPort);
+    box.SetComPort(&port);
+    EXPECT_EQ(box.Text(), c.listed);
+    EXPECT_EQ(box.ComSelect().Port(), c.listed);
+    EXPECT_EQ(box.count(), 4) << "nothing added for a listed port";
 
-  box.ApplyToPort();
-  EXPECT_EQ(port.Port(), "COM4");
-  EXPECT_EQ(port.Script->Count(FakeOp::Close), 1);
-  EXPECT_EQ(port.Script->Last(FakeOp::Open).Name, "COM4");
-  EXPECT_TRUE(port.Connected());
+    box.ApplyToPort();
+    EXPECT_EQ(port.Port(), c.portName);
+    EXPECT_EQ(port.Script->Count(FakeOp::Close), 0);
+    EXPECT_EQ(port.Script->Count(FakeOp::Open), 0);
+    EXPECT_TRUE(port.Connected());
+  }
 }
 
-TEST(ComComboBox, PortMissingFromTheListLeavesNoSelectionAndThePendingNameAlone) {
+TEST(ComComboBox, PortMissingFromTheListIsOfferedAndSelected) {
   PortListTree ports({"COM1", "COM4"});
   TComPort port;
-  port.SetPort("ttyUSB0");
+  port.SetPort("/tmp/corvane-demo/porta");
   TComComboBox box;
   box.SetComProperty(cpPort);
   box.SetComPort(&port);
-  EXPECT_EQ(box.ItemIndex(), -1);
-  EXPECT_EQ(box.Text(), "");
-  EXPECT_EQ(box.ComSelect().Port(), "");
+  EXPECT_EQ(Items(box), (Texts{"COM1", "COM4", "/tmp/corvane-demo/porta"}));
+  EXPECT_EQ(box.Text(), "/tmp/corvane-demo/porta");
+  EXPECT_EQ(box.ComSelect().Port(), "/tmp/corvane-demo/porta");
+  box.ReadFromPort();
+  EXPECT_EQ(box.count(), 3) << "offered once";
+
+  // A port without a name has nothing to offer.
+  TComPort nameless;
+  nameless.SetPort("");
+  TComComboBox other;
+  other.SetComProperty(cpPort);
+  other.SetComPort(&nameless);
+  EXPECT_EQ(other.ItemIndex(), -1);
+  EXPECT_EQ(other.count(), 2);
 }
 
 TEST(ComComboBox, TextLookupIgnoresCaseAndKeepsTheSelectionForUnknownTexts) {

@@ -137,6 +137,22 @@ TEST_F(LogTest, FailingWriteLosesTheLineButKeepsTheLogActive) {
   EXPECT_EQ(TextsOf(Content()), std::vector<std::string>{"found"});
 }
 
+TEST_F(LogTest, BackUpKeepsOneGenerationOfThePreviousFile) {
+  const std::string backup = log.FileName() + ".1";
+  // Nothing to back up: an older backup stays as it was.
+  WriteFile(backup, "older run\n");
+  log.BackUpFile();
+  EXPECT_EQ(ReadFile(backup), "older run\n");
+
+  log.SetActive(true);
+  log.WriteLine(0, "previous run");
+  log.BackUpFile();
+  log.SetActive(true);
+  log.WriteLine(0, "this run");
+  EXPECT_EQ(TextsOf(ReadFile(backup)), std::vector<std::string>{"previous run"});
+  EXPECT_EQ(TextsOf(Content()), std::vector<std::string>{"this run"});
+}
+
 TEST_F(LogTest, LineIsDateBlankTimeBlankTextAndLineFeed) {
   log.SetActive(true);
   const char bytes[] = "FA;\0binary\x7f\xff";

@@ -7,7 +7,9 @@ const std::vector<ShotEntry>& Shots() {
       {"led", "the port LEDs off and on, and every LED style", MakeLedGallery},
       {"about", "the about box as the program fills it", MakeAboutBox},
 #ifdef CORVANE_SHOT_WINDOW
-      {"window", "the main window with its three ports open", MakeMainWindow},
+      {"window", "the main window with its three ports open, one by its by-id name",
+       MakeMainWindow},
+      {"setup", "the port settings dialog for a port named by its by-id link", MakeSetupDialog},
 #endif
   };
   return shots;

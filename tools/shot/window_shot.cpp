@@ -6,9 +6,11 @@ namespace corvane::shot {
 
 std::unique_ptr<QWidget> MakeMainWindow() {
   auto window = std::make_unique<MainWindow>();
-  window->SetCaption(TCorvaneView::Label::COMPortLabel, "COM11");
-  window->SetCaption(TCorvaneView::Label::RigNameLabel, "COM13");
-  window->SetCaption(TCorvaneView::Label::RigFreqLabel, "COM4");
+  // The names of the configuration's sample, as the bridge uses them: upper-cased.
+  window->SetCaption(TCorvaneView::Label::COMPortLabel, "/DEV/TTYUSB1");
+  window->SetCaption(TCorvaneView::Label::RigNameLabel, "/DEV/TTYUSB2");
+  window->SetCaption(TCorvaneView::Label::RigFreqLabel,
+                     QString::fromLatin1(kByIdPortName).toUpper());
   window->SetCaption(TCorvaneView::Label::QueueRead, "0");
   window->SetCaption(TCorvaneView::Label::QueueWrite, "0");
   for (TLed* led : {window->LEDPortA, window->LEDPortB, window->LEDOut}) led->SetOn(true);

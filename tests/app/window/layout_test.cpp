@@ -96,12 +96,40 @@ TEST(MainWindowLayout, LampsHaveTheirDesignSettingsAndStartOff) {
   }
 }
 
-TEST(MainWindowLayout, PortCaptionGrowsWithALongName) {
+// Whatever font the platform substitutes for the design's, every text is drawn whole: its
+// width in the label's font fits the label, and the label fits the window.
+TEST(MainWindowLayout, EveryCaptionAndPortNameIsDrawnWhole) {
+  using Label = TCorvaneView::Label;
   MainWindow window;
-  window.SetCaption(TCorvaneView::Label::COMPortLabel, "/DEV/TTYUSB0");
-  EXPECT_EQ(window.COMPortLabel->text(), "/DEV/TTYUSB0");
-  EXPECT_EQ(window.COMPortLabel->pos(), QPoint(104, 8));
-  EXPECT_GE(window.COMPortLabel->width(), window.COMPortLabel->sizeHint().width());
+  window.SetCaption(Label::COMPortLabel, "/TMP/CORVANE-DEMO/PORTA");
+  window.SetCaption(Label::RigNameLabel, "/DEV/TTYUSB2");
+  window.SetCaption(Label::RigFreqLabel,
+                    "/DEV/SERIAL/BY-ID/USB-FTDI_FT232R_USB_UART_A50285BI-IF00-PORT0");
+  window.SetCaption(Label::QueueRead, "4294967295");
+  window.SetCaption(Label::QueueWrite, "4294967295");
+  for (QLabel* label : window.findChildren<QLabel*>()) {
+    SCOPED_TRACE(label->objectName().toStdString());
+    EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()),
+              label->contentsRect().width());
+    EXPECT_LT(label->geometry().right(), window.width());
+    EXPECT_LE(label->geometry().bottom(), window.height());
+  }
+  // The bold captions end before the names beside them.
+  EXPECT_LT(window.Label2->geometry().right(), window.COMPortLabel->x());
+  EXPECT_LT(window.Label3->geometry().right(), window.RigNameLabel->x());
+  EXPECT_LT(window.Label4->geometry().right(), window.RigFreqLabel->x());
+  EXPECT_EQ(window.RigFreqLabel->pos(), QPoint(104, 56));
+  EXPECT_GT(window.width(), 180);
+  EXPECT_EQ(window.height(), 202);
+  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+
+  // Short names again: the window is back at its design width.
+  window.SetCaption(Label::COMPortLabel, "COM11");
+  window.SetCaption(Label::RigNameLabel, "COM13");
+  window.SetCaption(Label::RigFreqLabel, "COM4");
+  window.SetCaption(Label::QueueRead, "0");
+  window.SetCaption(Label::QueueWrite, "0");
+  EXPECT_EQ(window.size(), QSize(180, 202));
 }
 
 TEST(MainWindowLayout, ResetButtonCallsItsHandler) {
