@@ -181,11 +181,45 @@ void Router::Forward(uint8_t client, const std::string& command) {
   }
 }
 
-void Router::Store(uint8_t client, const std::string& command) {
-  if ((WritePointer + 1) % kQueueSlots == ReadPointer) {
-    // The ring is full: the oldest entry makes room rather than all of them being forgotten.
-    GiveUp(seq_[ReadPointer] + 1, "queue full");
+void Router::MakeRoomFor(uint8_t client) {
+  // The ring is full. The client with the most waiting commands gives up its oldest one, so
+  // a client that floods the line never costs another one its answer; the entries in front
+  // of it move up one slot, keeping their order.
+  std::vector<size_t> waiting(clients_.size());
+  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
+    if (!answered_[i]) ++waiting[Queue[i].Port];
   }
+  size_t flooder = client;
+  for (size_t c = 0; c < waiting.size(); ++c) {
+    if (waiting[c] > waiting[flooder]) flooder = c;
+  }
+  uint32_t victim = ReadPointer;
+  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
+    if (!answered_[i] && Queue[i].Port == flooder) {
+      victim = i;
+      break;
+    }
+  }
+  if (!answered_[victim]) {
+    ++counters_.unanswered;
+    Trace(1, "<getQueue> *WARNING* (1) commands unanswered, queue full, first (" +
+                 Queue[victim].Cmd + ") from " + PortName(Queue[victim].Port));
+  }
+  for (uint32_t i = victim; i != ReadPointer;) {
+    const uint32_t before = (i + kQueueSlots - 1) % kQueueSlots;
+    std::swap(Queue[i], Queue[before]);
+    stored_at_[i] = stored_at_[before];
+    seq_[i] = seq_[before];
+    answered_[i] = answered_[before];
+    i = before;
+  }
+  do {
+    ReadPointer = (ReadPointer + 1) % kQueueSlots;
+  } while (ReadPointer != WritePointer && answered_[ReadPointer]);
+}
+
+void Router::Store(uint8_t client, const std::string& command) {
+  if ((WritePointer + 1) % kQueueSlots == ReadPointer) MakeRoomFor(client);
   TCOMQueue& slot = Queue[WritePointer];
   slot.Port = client;
   slot.Flag = 0;

@@ -8,6 +8,7 @@
 // Threading: not thread-safe; one thread (the bridge's main thread) calls everything.
 #include <cstdint>
 #include <deque>
+#include <utility>
 #include <functional>
 #include <string>
 #include <vector>
@@ -112,6 +113,7 @@ class Router {
   std::string PortName(size_t client) const { return "Port " + clients_[client].name; }
   void Forward(uint8_t client, const std::string& command);
   void Store(uint8_t client, const std::string& command);
+  void MakeRoomFor(uint8_t client);
   void RouteAnswer(const std::string& answer, const std::string& left);
   void Deliver(size_t client, const std::string& answer);
   // Offers what the client's line holds back; false when the line is still full.

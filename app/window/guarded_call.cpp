@@ -1,5 +1,8 @@
 #include "app/window/guarded_call.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+
 #include "rt/main_thread.h"
 
 namespace corvane {
@@ -10,6 +13,18 @@ void RunGuarded(const std::function<void()>& fn) {
     fn();
   } catch (...) {
     MainThread::Instance().HandleException(std::current_exception());
+  }
+}
+
+void RunGuardedReportLater(const std::function<void()>& fn) {
+  if (!fn) return;
+  try {
+    fn();
+  } catch (...) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [error = std::current_exception()] { MainThread::Instance().HandleException(error); },
+        Qt::QueuedConnection);
   }
 }
 

@@ -11,5 +11,9 @@ namespace corvane {
 
 // Runs fn; what it raises goes to MainThread's exception handler. An empty fn does nothing.
 void RunGuarded(const std::function<void()>& fn);
+// As RunGuarded, but what fn raised is handed over once control is back in the event loop.
+// For the watchdog's tick: a message box shown from inside it would hold the timer still
+// until the operator closes the box, and with it every reopen of a missing line.
+void RunGuardedReportLater(const std::function<void()>& fn);
 
 }  // namespace corvane

@@ -18,7 +18,8 @@
 // - a command is given up once it has waited two watchdog intervals; a tick that finds a
 //   command which waited at the previous tick, with no answer at all from the transceiver
 //   since, gives up those commands and resets the ports; storing into a full ring (127 slots
-//   between the oldest waiting command and the newest) gives up the oldest;
+//   between the oldest waiting command and the newest) gives up the oldest command of the
+//   client with the most waiting;
 // - no receive buffer keeps more than its cap; a reset keeps the ring, the buffers and the
 //   held answers, and offers those again.
 // The fuzzer calls the handlers itself, without event threads, so every tick finds the ports'
@@ -183,6 +184,24 @@ struct Model {
     ++counted.unanswered;
     PopFront();
   }
+  // A full ring: the client with the most waiting commands (the storing one on a tie)
+  // gives up its oldest; the entries in front of it move up one slot.
+  void MakeRoom(uint8_t client) {
+    size_t waiting[2] = {0, 0};
+    for (const Entry& e : ring) waiting[e.client] += !e.answered;
+    const uint8_t flooder = waiting[1 - client] > waiting[client] ? 1 - client : client;
+    auto victim = std::find_if(ring.begin(), ring.end(), [&](const Entry& e) {
+      return !e.answered && e.client == flooder;
+    });
+    if (victim == ring.end()) victim = ring.begin();
+    if (!victim->answered) ++counted.unanswered;
+    ring.erase(victim);
+    read = (read + 1) % kSlots;
+    while (!ring.empty() && ring.front().answered) {
+      ring.pop_front();
+      read = (read + 1) % kSlots;
+    }
+  }
   void GiveUpExpired() {
     while (!ring.empty() && now - ring.front().since >= kGiveUpMs) GiveUpOldest();
   }
@@ -210,10 +229,7 @@ struct Model {
         ++counted.not_stored;
         continue;
       }
-      if (ring.size() == kSlots - 1) {
-        GiveUpOldest();
-        GiveUpExpired();
-      }
+      if (ring.size() == kSlots - 1) MakeRoom(client);
       ring.push_back({client, command, now, ticks});
     }
     Cap(client);

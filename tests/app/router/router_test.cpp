@@ -196,12 +196,15 @@ TEST_F(RouterTest, TheWatchdogCallsABridgeStuckOnlyWhenAWaitingCommandSawNoProgr
   EXPECT_FALSE(router.Tick());
 }
 
-TEST_F(RouterTest, AFullRingMakesRoomByGivingUpItsOldestEntry) {
+TEST_F(RouterTest, AClientFloodingTheRingGivesUpItsOwnCommandsNotTheOtherClients) {
+  router.ProcessBuffer(1, "MD0;");
   for (int i = 0; i < 200; ++i) router.ProcessBuffer(0, "FA;");
   router.ProcessBuffer(1, "ID;");
   EXPECT_EQ(router.Waiting(), Router::kQueueSlots - 1);
-  router.ProcessAnswers("ID0251;");
-  EXPECT_EQ(lines.received[1], "ID0251;");
+  EXPECT_EQ(router.counters().unanswered, 200u + 2 - (Router::kQueueSlots - 1));
+  router.ProcessAnswers("MD02;FA14070000;ID0251;");
+  EXPECT_EQ(lines.received[1], "MD02;ID0251;");
+  EXPECT_EQ(lines.received[0], "FA14070000;");
 }
 
 TEST_F(RouterTest, AClientThatStopsReadingGetsWholeAnswersLaterAndCostsTheOtherNothing) {
