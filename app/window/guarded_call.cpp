@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QPointer>
+#include <QTimer>
 
 #include "rt/main_thread.h"
 
@@ -16,14 +18,17 @@ void RunGuarded(const std::function<void()>& fn) {
   }
 }
 
-void RunGuardedReportLater(const std::function<void()>& fn) {
+void RunGuardedReportLater(const std::function<void()>& fn, const QTimer& tick) {
   if (!fn) return;
   try {
     fn();
   } catch (...) {
+    QPointer<const QTimer> timer(&tick);
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [error = std::current_exception()] { MainThread::Instance().HandleException(error); },
+        [error = std::current_exception(), timer] {
+          if (timer && timer->isActive()) MainThread::Instance().HandleException(error);
+        },
         Qt::QueuedConnection);
   }
 }

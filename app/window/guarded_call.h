@@ -5,15 +5,18 @@
 #include <functional>
 #include <string>
 
+class QTimer;
+
 #include "app/error_display.h"
 
 namespace corvane {
 
 // Runs fn; what it raises goes to MainThread's exception handler. An empty fn does nothing.
 void RunGuarded(const std::function<void()>& fn);
-// As RunGuarded, but what fn raised is handed over once control is back in the event loop.
-// For the watchdog's tick: a message box shown from inside it would hold the timer still
-// until the operator closes the box, and with it every reopen of a missing line.
-void RunGuardedReportLater(const std::function<void()>& fn);
+// For the watchdog's tick: as RunGuarded, but what fn raised is handed over once control is
+// back in the event loop (a message box shown from inside the tick would hold the timer
+// still until the operator closes it, and with it every reopen of a missing line), and only
+// while `tick` still runs (once the program is closing, a late report has nobody to read it).
+void RunGuardedReportLater(const std::function<void()>& fn, const QTimer& tick);
 
 }  // namespace corvane

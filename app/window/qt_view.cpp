@@ -16,7 +16,7 @@ namespace corvane {
 
 QtView::QtView() : tray_(window_) {
   timer_.setInterval(kWatchdogInterval);
-  QObject::connect(&timer_, &QTimer::timeout, &window_, [this] { RunGuardedReportLater(commands_.Timer); });
+  QObject::connect(&timer_, &QTimer::timeout, &window_, [this] { RunGuardedReportLater(commands_.Timer, timer_); });
   window_.SetOnResetClick(Guarded(&WindowCommands::Reset));
   window_.SetOnSysCommand([this](uint32_t id) {
     RunGuarded([&] {

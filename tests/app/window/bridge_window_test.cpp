@@ -191,7 +191,11 @@ TEST_F(RunningWindow, ClosingTheWindowWritesTheFile) {
 }
 
 TEST_F(RunningWindow, RepeatedErrorShowsOneBoxAndCountsTheRest) {
-  out.Close();  // the transceiver's line disappears: every reset now fails on it
+  // The transceiver's line disappears for good: every reset and every tick now fails on it.
+  // (A closed pty's name can be handed to another pty while the test runs.)
+  app->Form().outPort.ClosePort();
+  app->Form().outPort.SetPort(dir.File("NO_SUCH_RADIO"));
+  out.Close();
   corvane::MainWindow& window = app->View().Window();
   size_t repeatsWhileShown = 0;
   int boxesWhileShown = 0;
