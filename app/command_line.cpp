@@ -14,6 +14,18 @@ const char* const kUsageText =
     "  --help      show this text\n"
     "  --version   show the version\n";
 
+const char* const kHeadlessUsageText =
+    "usage: corvaned [-F configfile]\n"
+    "\n"
+    "Shares one transceiver's CAT line between two client programs; runs without a\n"
+    "window until SIGINT or SIGTERM, and writes its configuration back then.\n"
+    "The configuration file (default Corvane.INI) and the trace file Corvane.Log\n"
+    "live in the current directory. Messages go to stderr.\n"
+    "\n"
+    "  -F name     use the configuration file name (relative to the current directory)\n"
+    "  --help      show this text\n"
+    "  --version   show the version\n";
+
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine cl;
   for (int i = 1; i < argc; ++i) {

@@ -16,5 +16,7 @@ struct CommandLine {
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 extern const char* const kUsageText;
+// The same for corvaned, the program without a window.
+extern const char* const kHeadlessUsageText;
 
 }  // namespace corvane

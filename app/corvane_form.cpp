@@ -10,6 +10,7 @@
 
 #include "app/bridge_constants.h"
 #include "cport/com_error.h"
+#include "cport/platform/virtual_line.h"
 #include "cport/port_list.h"
 #include "rt/current_dir.h"
 #include "rt/find_file.h"
@@ -23,6 +24,18 @@ std::string UpperCase(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   return s;
+}
+
+// Port names are used upper-cased; a virtual line's name keeps the path of its link exactly
+// as written, since a client opens it by that path.
+std::string ConfiguredPortName(const std::string& written) {
+  return corvane::platform::IsVirtualLineName(written) ? written : UpperCase(written);
+}
+
+// What the window shows for a port: a virtual line by the path its client opens.
+std::string ShownName(const std::string& port) {
+  return corvane::platform::IsVirtualLineName(port) ? corvane::platform::VirtualLinePath(port)
+                                                    : port;
 }
 
 bool FileExists(const std::string& path) {
@@ -151,7 +164,7 @@ std::string TCorvaneForm::NameAsWritten(int index) {
 
 void TCorvaneForm::OpenAndShow(int index) {
   const PortView p = Ports(index);
-  view_.SetLabelCaption(p.label, p.port.Port());
+  view_.SetLabelCaption(p.label, ShownName(p.port.Port()));
   try {
     p.port.OpenPort();
   } catch (const EComPort& error) {
@@ -198,7 +211,7 @@ void TCorvaneForm::FormCreate(TObject*) {
   for (int i = 0; i < 3; ++i) {
     TComPort& port = Ports(i).port;
     written_names_[i] = IniFile->ReadString(kSection, kPortKeys[i], fallbacks[i]);
-    port.SetPort(UpperCase(written_names_[i]));
+    port.SetPort(ConfiguredPortName(written_names_[i]));
     port.SetBaudRate(br38400);
   }
 
@@ -254,8 +267,8 @@ void TCorvaneForm::FormCreate(TObject*) {
 }
 
 std::string TCorvaneForm::TrayTip() const {
-  std::string tip =
-      "Corvane (" + InPortA.Port() + ":" + InPortB.Port() + ")<>(" + outPort.Port() + ")";
+  std::string tip = "Corvane (" + ShownName(InPortA.Port()) + ":" + ShownName(InPortB.Port()) +
+                    ")<>(" + ShownName(outPort.Port()) + ")";
   if (tip.size() > 63) tip.resize(63);
   return tip;
 }
@@ -337,7 +350,7 @@ void TCorvaneForm::ShowPortSettings(TComPort& port, bool writeIni) {
   // nothing to show and nothing to write.
   if (corvane::SamePortName(before, port.Port())) return;
   for (int i = 0; i < 3; ++i)
-    if (&Ports(i).port == &port) view_.SetLabelCaption(Ports(i).label, port.Port());
+    if (&Ports(i).port == &port) view_.SetLabelCaption(Ports(i).label, ShownName(port.Port()));
   if (writeIni) UpdateIniFile();
 }
 

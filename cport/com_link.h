@@ -1,6 +1,6 @@
 #pragma once
 // A component linked to a port: it is told about the connection, the line states, and
-// the bytes moved, through whichever of these callbacks it assigns.
+// the bytes moved, through whichever of these callbacks it assigns before it registers.
 #include <cstdint>
 #include <functional>
 

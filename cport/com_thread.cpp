@@ -40,21 +40,47 @@ void TComThread::Execute() {
     // The stop wins over events that came with it.
     if (r.Outcome == WaitResult::Stopped || FStopEvent.IsSet()) break;
     if (r.Outcome == WaitResult::Failed) {
+      FDelivery.Finish();
       // The device refused the wait (gone, hung up): waiting again would only fail again at
       // once. Monitoring ends here; reopening the port starts it afresh.
       FDevice->SetCommMask(0);
       throw EComPort(CE_WaitFailed + 1, r.Error);
     }
-    FEvents = MaskToEventSet(r.Mask);
-    if (!FEvents.empty()) DispatchEvents();
+    const TComEvents batch = NextBatch(MaskToEventSet(r.Mask));
+    if (batch.empty()) continue;
+    FEvents = batch;
+    DispatchEvents();
   }
+  // A batch being delivered completes first; what its handlers raised ends the thread here.
+  FDelivery.Finish();
   FDevice->SetCommMask(0);
+}
+
+TComEvents TComThread::NextBatch(TComEvents reported) {
+  const auto handled =
+      TComEvents::FromBits(FComPort->FHandledEvents.load(std::memory_order_acquire));
+  // A batch nobody acts on would cost a trip to the main thread that changes nothing.
+  if ((reported & handled).empty()) return {};
+  if (!FDelivery.Started()) return reported;
+  const bool ran = FDelivery.Ran();
+  FDelivery.Finish();
+  // Had the thread waited only now, what occurred while the handlers ran would be part of
+  // this batch.
+  return ran ? reported : reported | MaskToEventSet(FDevice->PollCommEvent());
 }
 
 void TComThread::DispatchEvents() {
   switch (FComPort->FSyncMethod) {
     case smThreadSync:
-      corvane::MainThread::Instance().Synchronize([this] { RunEventHandlers(); });
+      FDelivery.Start([this] {
+        try {
+          RunEventHandlers();
+        } catch (...) {
+          // Monitoring ends with this failure now, not at the device's next event.
+          FStopEvent.Set();
+          throw;
+        }
+      });
       break;
     case smWindowSync:
       ForwardEventsToWindow();

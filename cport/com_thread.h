@@ -6,6 +6,11 @@
 // for it while serving its pending calls into the main thread, so a batch being delivered
 // completes first. What a handler raises under smThreadSync or smNone ends the thread; it
 // is kept, unshown, until the thread is destroyed.
+//
+// Under smThreadSync the thread waits on the device again while the main thread runs the
+// handlers of its last batch, rather than waking only to go back to waiting once they
+// return; it hands the next batch over once they have all returned, with every event that
+// occurred until then, as if it had waited only then.
 #include <exception>
 
 #include "cport/cport_types.h"
@@ -34,6 +39,10 @@ class TComThread {
 
  private:
   void Execute();
+  // The handled events of the device's batch: in, the events the wait reported, out, the
+  // whole batch to hand over, empty when nobody acts on any of them. Waits first for the
+  // batch still being delivered.
+  TComEvents NextBatch(TComEvents reported);
   void DispatchEvents();
   void ForwardEventsToWindow();
   void RunEventHandlers();
@@ -42,7 +51,8 @@ class TComThread {
   corvane::platform::Device* FDevice;
   corvane::platform::StopSignal FStopEvent;
   // The batch being delivered: written by the thread before each dispatch, read by the
-  // main thread only while the thread waits for it.
+  // main thread only until the thread has collected the delivery.
   TComEvents FEvents;
-  corvane::ServedThread FThread;  // last, so it ends before the members it uses go
+  corvane::PendingCall FDelivery;  // smThreadSync: the batch handed to the main thread
+  corvane::ServedThread FThread;   // last, so it ends before the members it uses go
 };

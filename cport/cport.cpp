@@ -110,6 +110,7 @@ void TCustomComPort::SetTriggersOnRxChar(bool Value) {
   // With a handler the report returns, and the value is taken all the same.
   if (FHasRxBufLink) ReportPortError(CE_HasLink + 1, 0);
   FTriggersOnRxChar = Value;
+  RefreshHandledEvents();
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod Value) {

@@ -6,11 +6,16 @@
 // - Every property and every operation of a port is used on the main thread only; the
 //   port takes no lock.
 // - While the port is open its event thread (when Events is not empty) reads Events at
-//   its start, SyncMethod, and the device; it calls the device's WaitCommEvent while the
-//   main thread calls the device's other operations. ClosePort ends that thread before it
-//   releases the device, so the device outlives every call the thread makes.
+//   its start, SyncMethod, and the device; it calls the device's WaitCommEvent and
+//   PollCommEvent while the main thread calls the device's other operations, also while
+//   the main thread runs the handlers of the thread's last batch. ClosePort ends that
+//   thread before it releases the device, so the device outlives every call the thread
+//   makes.
 // - Handlers run on the main thread unless SyncMethod is smNone; a handler running on the
 //   event thread must not write port properties.
+// - The event thread hands a batch over only when some event of it is handled: by an
+//   assigned handler, a registered link's callback, or any event at all for an object of a
+//   derived class, whose fire steps may be overridden. Such a batch is delivered whole.
 //
 // Errors
 // - Every failure goes through ReportPortError: an EComPort exception carrying the error
@@ -18,6 +23,7 @@
 //   handler after which the failing operation goes on.
 // - A setter whose apply step fails keeps the new value stored; the device keeps its
 //   previous settings.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -123,29 +129,65 @@ class TCustomComPort : public TComponent {
   const TNotifyEvent& OnBeforeClose() const { return FOnBeforeClose; }
   void SetOnBeforeClose(TNotifyEvent Value) { FOnBeforeClose = std::move(Value); }
   const TRxCharEvent& OnRxChar() const { return FOnRxChar; }
-  void SetOnRxChar(TRxCharEvent Value) { FOnRxChar = std::move(Value); }
+  void SetOnRxChar(TRxCharEvent Value) {
+    FOnRxChar = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TRxBufEvent& OnRxBuf() const { return FOnRxBuf; }
-  void SetOnRxBuf(TRxBufEvent Value) { FOnRxBuf = std::move(Value); }
+  void SetOnRxBuf(TRxBufEvent Value) {
+    FOnRxBuf = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TNotifyEvent& OnTxEmpty() const { return FOnTxEmpty; }
-  void SetOnTxEmpty(TNotifyEvent Value) { FOnTxEmpty = std::move(Value); }
+  void SetOnTxEmpty(TNotifyEvent Value) {
+    FOnTxEmpty = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TNotifyEvent& OnBreak() const { return FOnBreak; }
-  void SetOnBreak(TNotifyEvent Value) { FOnBreak = std::move(Value); }
+  void SetOnBreak(TNotifyEvent Value) {
+    FOnBreak = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TNotifyEvent& OnRing() const { return FOnRing; }
-  void SetOnRing(TNotifyEvent Value) { FOnRing = std::move(Value); }
+  void SetOnRing(TNotifyEvent Value) {
+    FOnRing = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TComSignalEvent& OnCTSChange() const { return FOnCTSChange; }
-  void SetOnCTSChange(TComSignalEvent Value) { FOnCTSChange = std::move(Value); }
+  void SetOnCTSChange(TComSignalEvent Value) {
+    FOnCTSChange = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TComSignalEvent& OnDSRChange() const { return FOnDSRChange; }
-  void SetOnDSRChange(TComSignalEvent Value) { FOnDSRChange = std::move(Value); }
+  void SetOnDSRChange(TComSignalEvent Value) {
+    FOnDSRChange = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TComSignalEvent& OnRLSDChange() const { return FOnRLSDChange; }
-  void SetOnRLSDChange(TComSignalEvent Value) { FOnRLSDChange = std::move(Value); }
+  void SetOnRLSDChange(TComSignalEvent Value) {
+    FOnRLSDChange = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TNotifyEvent& OnRxFlag() const { return FOnRxFlag; }
-  void SetOnRxFlag(TNotifyEvent Value) { FOnRxFlag = std::move(Value); }
+  void SetOnRxFlag(TNotifyEvent Value) {
+    FOnRxFlag = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TComErrorEvent& OnError() const { return FOnError; }
-  void SetOnError(TComErrorEvent Value) { FOnError = std::move(Value); }
+  void SetOnError(TComErrorEvent Value) {
+    FOnError = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TNotifyEvent& OnRx80Full() const { return FOnRx80Full; }
-  void SetOnRx80Full(TNotifyEvent Value) { FOnRx80Full = std::move(Value); }
+  void SetOnRx80Full(TNotifyEvent Value) {
+    FOnRx80Full = std::move(Value);
+    RefreshHandledEvents();
+  }
   const TComExceptionEvent& OnException() const { return FOnException; }
-  void SetOnException(TComExceptionEvent Value) { FOnException = std::move(Value); }
+  void SetOnException(TComExceptionEvent Value) {
+    FOnException = std::move(Value);
+    RefreshHandledEvents();
+  }
 
   // --- settings bracket: setters inside it store only; the outermost end applies all ---
   void BeginSettingsUpdate() { ++FUpdateCount; }
@@ -191,7 +233,8 @@ class TCustomComPort : public TComponent {
   int32_t ReadText(std::string& Text, int32_t Count);
 
   // --- linked components, told in registration order. Registering a link twice or
-  // unregistering an unknown one is code 18. The port does not own the link.
+  // unregistering an unknown one is code 18. The port does not own the link, and reads
+  // which of its callbacks are assigned when it registers.
   void RegisterLink(TComPortLink* Link);
   void UnRegisterLink(TComPortLink* Link);
 
@@ -266,6 +309,12 @@ class TCustomComPort : public TComponent {
   friend class TComThread;
 
   bool ApplyAllowed() const;
+  // The events whose handling steps call a handler, a link, or a fire step a derived
+  // class may have overridden, or ask the device in a way a handler would see.
+  TComEvents HandledEvents() const;
+  // Main thread, when monitoring starts and after a handler, a link or TriggersOnRxChar
+  // changed: tells the event thread and the device.
+  void RefreshHandledEvents();
   // Event monitoring of an open port: started at the end of opening when Events is not
   // empty, stopped before the device is released; stopping drops the device's queues when
   // DiscardOnClose says so.
@@ -288,6 +337,11 @@ class TCustomComPort : public TComponent {
   uint32_t FCodePage = 0;
   int32_t FUpdateCount = 0;
   bool FThreadCreated = false;
+  // Whether the object is of this class or TComPort, whose fire steps are the ones here:
+  // decided when monitoring starts, when the object is fully constructed.
+  bool FOwnFireSteps = false;
+  // HandledEvents() as the event thread reads it.
+  std::atomic<TComEvents::bits_type> FHandledEvents{corvane::kAllComEvents.bits()};
 
   std::unique_ptr<TComParity> FParity;
   std::unique_ptr<TComFlowControl> FFlowControl;

@@ -10,6 +10,7 @@ void TCustomComPort::RegisterLink(TComPortLink* Link) {
   }
   FLinkList.push_back(Link);
   if (Link->OnRxBuf) FHasRxBufLink = true;
+  RefreshHandledEvents();
 }
 
 void TCustomComPort::UnRegisterLink(TComPortLink* Link) {
@@ -21,6 +22,7 @@ void TCustomComPort::UnRegisterLink(TComPortLink* Link) {
   FLinkList.erase(it);
   FHasRxBufLink = std::any_of(FLinkList.begin(), FLinkList.end(),
                               [](const TComPortLink* l) { return bool(l->OnRxBuf); });
+  RefreshHandledEvents();
 }
 
 void TCustomComPort::SignalLinks(TPortLinkEvent Kind, bool OnOff) {

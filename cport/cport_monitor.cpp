@@ -1,11 +1,15 @@
 // Event monitoring of an open port: the event thread's start and end, and the delivery of
 // events by message.
+#include <typeinfo>
+
 #include "cport/com_thread.h"
 #include "cport/cport.h"
 #include "rt/main_thread.h"
 
 void TCustomComPort::StartEventMonitoring() {
   FThreadCreated = false;
+  FOwnFireSteps = typeid(*this) == typeid(TCustomComPort) || typeid(*this) == typeid(TComPort);
+  RefreshHandledEvents();
   FEventThread = std::make_unique<TComThread>(this);
   FThreadCreated = true;
 }

@@ -8,15 +8,52 @@
 #include <cstdio>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 namespace corvane {
+
+// One caller's wake-up. A thread blocks in at most one call at a time, so it keeps one for
+// its life; a pending call has one of its own. The main thread holds its own reference
+// while it releases it, because the caller may return, and even end, the moment it sees
+// the release.
+class MainThread::Waker {
+ public:
+  static std::shared_ptr<Waker> OfThisThread() {
+    thread_local const std::shared_ptr<Waker> waker = std::make_shared<Waker>();
+    return waker;
+  }
+  void Arm() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = false;
+  }
+  bool Released() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return released_;
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    woken_.wait(lock, [this] { return released_; });
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      released_ = true;
+    }
+    // Outside the lock: the caller wakes to a free mutex.
+    woken_.notify_one();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  bool released_ = false;
+};
 
 struct MainThread::Call {
   std::function<void()> fn;
   bool wait_for_end = false;  // Synchronize waits for the end, Send only for the take
-  bool taken = false;
-  bool finished = false;
-  std::exception_ptr error;
+  std::exception_ptr error;   // written before the caller is released
+  std::shared_ptr<Waker> waker;
 };
 
 MainThread& MainThread::Instance() {
@@ -67,10 +104,11 @@ void MainThread::Enqueue(Call& call) {
     if (queue_.size() == 1) SetWakeFdReadable(true);
     hook = wake_hook_;
   }
-  changed_.notify_all();
+  // A main thread asleep in ServeUntil looks at the queue again.
+  changed_.notify_one();
   if (!hook) return;
-  // The caller is about to block on a call that lives on its stack; a throwing hook
-  // must not unwind past it.
+  // The call is queued and its caller will wait for it; a throwing hook must not unwind
+  // past it.
   try {
     hook();
   } catch (const std::exception& e) {
@@ -78,6 +116,15 @@ void MainThread::Enqueue(Call& call) {
   } catch (...) {
     std::fputs("main thread wake hook failed\n", stderr);
   }
+}
+
+void MainThread::EnqueueAndWait(Call& call) {
+  // Our own reference: once queued, the call belongs to the main thread until released.
+  const std::shared_ptr<Waker> waker = Waker::OfThisThread();
+  waker->Arm();
+  call.waker = waker;
+  Enqueue(call);
+  waker->Wait();
 }
 
 void MainThread::Synchronize(std::function<void()> fn) {
@@ -88,11 +135,7 @@ void MainThread::Synchronize(std::function<void()> fn) {
   Call call;
   call.fn = std::move(fn);
   call.wait_for_end = true;
-  Enqueue(call);
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return call.finished; });
-  }
+  EnqueueAndWait(call);
   if (call.error) std::rethrow_exception(call.error);
 }
 
@@ -107,9 +150,7 @@ void MainThread::Send(std::function<void()> fn) {
   }
   Call call;
   call.fn = std::move(fn);
-  Enqueue(call);
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return call.taken; });
+  EnqueueAndWait(call);
 }
 
 bool MainThread::RunOne(std::unique_lock<std::mutex>& lock) {
@@ -117,15 +158,16 @@ bool MainThread::RunOne(std::unique_lock<std::mutex>& lock) {
   Call* call = queue_.front();
   queue_.pop_front();
   if (queue_.empty()) SetWakeFdReadable(false);
+  lock.unlock();
+  // The caller stays blocked until its waker is released: the call is ours until then.
   std::function<void()> fn = std::move(call->fn);
+  std::shared_ptr<Waker> waker = std::move(call->waker);
   const bool sync = call->wait_for_end;
-  call->taken = true;
   if (!sync) {
     // A sender may return and drop its call from here on.
     call = nullptr;
-    changed_.notify_all();
+    waker->Release();
   }
-  lock.unlock();
   std::exception_ptr error;
   try {
     fn();
@@ -133,13 +175,13 @@ bool MainThread::RunOne(std::unique_lock<std::mutex>& lock) {
     error = std::current_exception();
   }
   fn = nullptr;  // captured state goes before the caller is released
-  if (!sync && error) HandleException(error);
-  lock.lock();
   if (sync) {
     call->error = error;
-    call->finished = true;
-    changed_.notify_all();
+    waker->Release();
+  } else if (error) {
+    HandleException(error);
   }
+  lock.lock();
   return true;
 }
 
@@ -228,6 +270,47 @@ void MainThread::HandleException(std::exception_ptr error) {
   } catch (...) {
     PrintException(error);
     PrintException(std::current_exception());
+  }
+}
+
+PendingCall::PendingCall()
+    : call_(std::make_unique<MainThread::Call>()), waker_(std::make_shared<MainThread::Waker>()) {}
+
+PendingCall::~PendingCall() {
+  if (started_) waker_->Wait();
+}
+
+void PendingCall::Start(std::function<void()> fn) {
+  if (started_) throw std::logic_error("PendingCall started twice");
+  started_ = true;
+  call_->error = nullptr;
+  waker_->Arm();
+  MainThread& main = MainThread::Instance();
+  if (main.IsMainThread()) {
+    try {
+      fn();
+    } catch (...) {
+      call_->error = std::current_exception();
+    }
+    waker_->Release();
+    return;
+  }
+  call_->fn = std::move(fn);
+  call_->wait_for_end = true;
+  call_->waker = waker_;
+  main.Enqueue(*call_);
+}
+
+bool PendingCall::Ran() const {
+  return started_ && waker_->Released();
+}
+
+void PendingCall::Finish() {
+  if (!started_) return;
+  waker_->Wait();
+  started_ = false;
+  if (std::exception_ptr error = std::exchange(call_->error, nullptr)) {
+    std::rethrow_exception(error);
   }
 }
 

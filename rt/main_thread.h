@@ -9,7 +9,9 @@
 //   queue the call, wake whichever loop drives the main thread (wake hook and WakeFd()),
 //   and block the caller: Synchronize() until the call has run (re-raising on the caller
 //   what it raised), Send() only until the main thread has taken the call off the queue.
-//   On the main thread both run the call at once.
+//   On the main thread both run the call at once. Each blocked caller waits on a wake-up
+//   of its own, released once the main thread has let go of the queue, so serving one call
+//   wakes exactly its caller.
 // - ServePending(), ServeUntil() and JoinServing() are for the main thread only; they run
 //   queued calls in arrival order. They hold no lock while a call runs, so a call may
 //   itself queue further calls, serve, or join another thread.
@@ -33,6 +35,7 @@
 
 namespace corvane {
 
+class PendingCall;
 class ServedThread;
 
 class MainThread {
@@ -58,6 +61,7 @@ class MainThread {
   // Main thread: serves queued calls until done() is true. done() is evaluated under the
   // queue's lock, so it must be cheap and must not call into MainThread; whoever makes
   // it true from another thread calls Notify() afterwards. Blocks without spinning.
+  // Queued calls wake it as well.
   void ServeUntil(const std::function<bool()>& done);
   // As above with a time limit; returns done() at the end.
   bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
@@ -80,13 +84,20 @@ class MainThread {
   void HandleException(std::exception_ptr error);
 
  private:
+  friend class PendingCall;
   struct Call;
+  class Waker;
 
   MainThread();
   ~MainThread();
 
+  // Queues call and wakes the loop that runs the main thread; the call's waker is released
+  // once the call is taken (Send) or has run (the others).
   void Enqueue(Call& call);
-  // Takes the oldest call, or returns false when none is queued. Expects the lock held.
+  // Queues call and blocks the calling thread until the main thread releases it.
+  void EnqueueAndWait(Call& call);
+  // Takes the oldest call, or returns false when none is queued. Expects the lock held;
+  // drops it while the call runs.
   bool RunOne(std::unique_lock<std::mutex>& lock);
   void RequireMainThread(const char* what) const;
   void SetWakeFdReadable(bool readable);
@@ -95,10 +106,39 @@ class MainThread {
   int wake_fd_ = -1;
 
   mutable std::mutex mutex_;
+  // Only the main thread waits on it (ServeUntil): callers wait on wake-ups of their own.
   std::condition_variable changed_;
   std::deque<Call*> queue_;
   std::function<void()> wake_hook_;
   std::function<void(std::exception_ptr)> exception_handler_;
+};
+
+// A call into the main thread that its caller collects later: Start() queues it and returns
+// at once, Finish() waits until it has run and raises again what it raised. In between the
+// caller may wait for something else (an event thread waits on its device while the
+// handlers of its last batch run), and Finish() blocks only if the call has not run yet.
+// One call at a time: Start() again only after Finish(). A thread blocked in Finish() is
+// served like one blocked in Synchronize(); on the main thread Start() runs the call at once.
+class PendingCall {
+ public:
+  PendingCall();
+  // Waits for a call still under way; what it raised is dropped.
+  ~PendingCall();
+  PendingCall(const PendingCall&) = delete;
+  PendingCall& operator=(const PendingCall&) = delete;
+
+  void Start(std::function<void()> fn);
+  // True from Start() until Finish().
+  bool Started() const { return started_; }
+  // True once the started call has run; never waits.
+  bool Ran() const;
+  // Nothing to do when no call was started.
+  void Finish();
+
+ private:
+  std::unique_ptr<MainThread::Call> call_;
+  std::shared_ptr<MainThread::Waker> waker_;
+  bool started_ = false;
 };
 
 // A thread whose end the main thread can wait for while it serves calls, so an event

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   socat libhamlib-utils xvfb xauth libx11-dev
   procps
+  file man-db
 )
 
 missing=()

@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
-# Starts the demo from a built tree: the simulated transceiver on the out port, two virtual
-# null-modem pairs for ports A and B, and Corvane (with its window when a display is there,
-# headless otherwise). Ctrl-C stops everything it started.
+# Starts the demo from a built tree: the simulated transceiver on the out port, and Corvane
+# (with its window when a display is there, headless otherwise) making the client lines of
+# ports A and B itself. Ctrl-C stops everything it started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${CORVANE_BUILD:-build/default}
 demo=${CORVANE_DEMO_DIR:-/tmp/corvane-demo}
 mkdir -p "$demo"
-rm -f "$demo"/porta "$demo"/portb "$demo"/client-a "$demo"/client-b "$demo"/rig
+rm -f "$demo"/rig
 
 pids=()
+corvane=""
 cleanup() {
   trap - INT TERM EXIT
+  # Corvane first, while its transceiver is still there: on SIGTERM it writes its
+  # configuration back and removes the links of its client lines.
+  if [ -n "$corvane" ]; then
+    kill "$corvane" 2>/dev/null || true
+    wait "$corvane" 2>/dev/null || true
+  fi
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
 }
@@ -19,19 +26,13 @@ trap cleanup INT TERM EXIT
 
 "$build/tools/simrig/corvane-simrig" --link "$demo/rig" >/dev/null &
 pids+=($!)
-for side in a b; do
-  socat "pty,raw,echo=0,link=$demo/port$side" "pty,raw,echo=0,link=$demo/client-$side" &
-  pids+=($!)
-done
-for f in rig porta portb client-a client-b; do
-  for _ in $(seq 100); do [ -e "$demo/$f" ] && break; sleep 0.05; done
-  [ -e "$demo/$f" ] || { echo "demo: $demo/$f did not appear" >&2; exit 1; }
-done
+for _ in $(seq 100); do [ -e "$demo/rig" ] && break; sleep 0.05; done
+[ -e "$demo/rig" ] || { echo "demo: $demo/rig did not appear" >&2; exit 1; }
 
 cat > "$demo/Corvane.INI" <<INI
 [SETTINGS]
-PORTA=$demo/porta
-PORTB=$demo/portb
+PORTA=pty:$demo/client-a
+PORTB=pty:$demo/client-b
 PORTO=$demo/rig
 TRACE=YES
 INI
@@ -40,15 +41,19 @@ mode=--headless
 [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && mode=""
 bin=$(realpath "$build/app/corvane")
 (cd "$demo" && exec "$bin" $mode) &
-pids+=($!)
+corvane=$!
+for side in a b; do
+  for _ in $(seq 100); do [ -e "$demo/client-$side" ] && break; sleep 0.05; done
+  [ -e "$demo/client-$side" ] || { echo "demo: corvane made no $demo/client-$side" >&2; exit 1; }
+done
 
 cat <<TXT
 Corvane is running (configuration and trace in $demo).
-Client side of port A: $demo/client-a
-Client side of port B: $demo/client-b   (sees VFO A and B exchanged)
+Client line of port A: $demo/client-a
+Client line of port B: $demo/client-b   (sees VFO A and B exchanged)
 Try, in another terminal:
   rigctl -m 1029 -r $demo/client-a -s 38400 f
   rigctl -m 1029 -r $demo/client-b -s 38400 f
 Press Ctrl-C to stop.
 TXT
-wait "${pids[-1]}"
+wait "$corvane"

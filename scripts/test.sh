@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds Corvane and runs every test:
 # the default build, the AddressSanitizer+UndefinedBehaviorSanitizer build, the
-# ThreadSanitizer build of the threaded tests, a 30 s two-client soak that fails on any
-# lost or misrouted answer, short runs of the benchmarks, and a short run of every fuzzer.
+# ThreadSanitizer build of the threaded tests, the Debian package installed and run, a
+# 30 s two-client soak that fails on any lost or misrouted answer, short runs of the
+# benchmarks, and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -18,6 +19,9 @@ for preset in default asan tsan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "== package: built, installed with dpkg, run from the installed paths, removed =="
+bash scripts/check-package.sh
 
 echo "== soak: two clients through corvane for 30 s =="
 build/default/tools/bench_bridge/corvane-bench-bridge soak --seconds 30 --max-lost 0

@@ -3,10 +3,10 @@
 //
 // Every operation returns 0 on success or the platform's error code (errno on POSIX);
 // there is no thread-global "last error", because the port's event thread and the main
-// thread call into the same device at once. Concurrency: WaitCommEvent runs on the event
-// thread while the main thread calls everything else; a backend must let those proceed
-// side by side and must end the wait promptly once the stop signal is set. Apart from
-// that pairing, calls come from one thread at a time.
+// thread call into the same device at once. Concurrency: WaitCommEvent and PollCommEvent
+// run on the event thread while the main thread calls everything else; a backend must let
+// those proceed side by side and must end the wait promptly once the stop signal is set.
+// Apart from that pairing, calls come from one thread at a time.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -51,8 +51,16 @@ class Device {
   // Driver queue sizes in bytes (the values arrive as the port's signed sizes, bit for bit).
   virtual int SetupComm(uint32_t inQueue, uint32_t outQueue) = 0;
   virtual int SetCommMask(uint32_t mask) = 0;
+  // Events of the mask that nothing would act on: the backend need not track them, and the
+  // wait may still report them. Set from the main thread whenever that changes, also
+  // while a wait is in progress. The default tracks everything.
+  virtual void SetQuietEvents(uint32_t /*events*/) {}
   // Blocks until an event of the mask occurs or stop is set.
   virtual WaitResult WaitCommEvent(const StopSignal& stop) = 0;
+  // What WaitCommEvent would report now, without waiting: the EV_* bits of the mask that
+  // occurred since the last wait, 0 for none. A failure is left for the next wait to report.
+  // Called by the thread that waits, between its waits.
+  virtual uint32_t PollCommEvent() = 0;
   // Issue a transfer without waiting: returns 0 with t.Pending false when it completed at
   // once (t.Done bytes), with t.Pending true when AwaitTransfer has to finish it.
   virtual int StartRead(Transfer& t) = 0;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 namespace corvane::platform {
 
@@ -15,7 +16,7 @@ const char* FakeOpName(FakeOp op) {
                                        "SetupComm", "SetCommMask",    "WaitCommEvent",
                                        "StartRead", "StartWrite",     "AwaitTransfer",
                                        "PurgeComm", "ClearCommError", "GetCommModemStatus",
-                                       "Close"};
+                                       "Close",     "PollCommEvent"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -51,6 +52,11 @@ class FakeDevice final : public Device {
     return 0;
   }
 
+  void SetQuietEvents(uint32_t events) override {
+    std::lock_guard lock(script_.mutex_);
+    script_.quiet_ = events;
+  }
+
   WaitResult WaitCommEvent(const StopSignal& stop) override {
     if (int err = script_.Record({FakeOp::WaitCommEvent})) return {WaitResult::Failed, 0, err};
     for (;;) {
@@ -65,6 +71,12 @@ class FakeDevice final : public Device {
       if (p[1].revents & POLLIN) [[maybe_unused]]
         auto n = read(script_.wake_.get(), &drained, 8);
     }
+  }
+
+  uint32_t PollCommEvent() override {
+    if (script_.Record({FakeOp::PollCommEvent})) return 0;
+    std::lock_guard lock(script_.mutex_);
+    return std::exchange(script_.events_, 0u);
   }
 
   int StartRead(Transfer& t) override {
@@ -241,6 +253,11 @@ void FakeScript::RaiseEvents(uint32_t mask) {
 void FakeScript::SetModemStatus(uint32_t status) {
   std::lock_guard lock(mutex_);
   modem_ = status;
+}
+
+uint32_t FakeScript::QuietEvents() const {
+  std::lock_guard lock(mutex_);
+  return quiet_;
 }
 
 void FakeScript::SetLineErrors(uint32_t errors) {

@@ -33,7 +33,8 @@ enum class FakeOp : uint8_t {
   PurgeComm,
   ClearCommError,
   GetCommModemStatus,
-  Close
+  Close,
+  PollCommEvent
 };
 const char* FakeOpName(FakeOp op);
 // Lets test failures name the operation.
@@ -80,6 +81,9 @@ class FakeScript : public std::enable_shared_from_this<FakeScript> {
   void SetModemStatus(uint32_t status);
   // Line error flags returned, once, by the next ClearCommError.
   void SetLineErrors(uint32_t errors);
+  // The events the port last said nothing acts on. Kept as state, not recorded as a call:
+  // it is a hint that changes with the port's handlers, not a step of the device's use.
+  uint32_t QuietEvents() const;
 
   // Opens a fake device as OpenDevice would open a real one (recorded as Open; a scripted
   // Open failure returns its code and no device).
@@ -103,6 +107,7 @@ class FakeScript : public std::enable_shared_from_this<FakeScript> {
   uint32_t events_ = 0;
   uint32_t modem_ = 0;
   uint32_t errors_ = 0;
+  uint32_t quiet_ = 0;
   int open_ = 0;
   UniqueFd wake_;  // readable after a change a waiting WaitCommEvent may care about
 };

@@ -14,12 +14,14 @@
 #include "cport/platform/posix_common.h"
 #include "cport/platform/posix_line.h"
 #include "cport/platform/posix_path.h"
+#include "cport/platform/virtual_line.h"
 
 namespace corvane::platform {
 
 int OpenDevice(const std::string& name, std::unique_ptr<Device>& device) {
   device.reset();
   if (name.empty()) return ENOENT;
+  if (IsVirtualLineName(name)) return OpenVirtualLine(name, device);
   return PosixDevice::Open(ResolveDevicePath(name), device);
 }
 
@@ -39,6 +41,13 @@ int PosixDevice::Open(const std::string& path, std::unique_ptr<Device>& device) 
   if (int err = MakeTtyRaw(opened->Fd())) return err;  // the destructor lifts TIOCEXCL
   if (int err = opened->InitEvents()) return err;
   device = std::move(opened);
+  return 0;
+}
+
+int PosixDevice::Adopt(UniqueFd fd, std::unique_ptr<Device>& device) {
+  std::unique_ptr<PosixDevice> adopted(new PosixDevice(std::move(fd)));
+  if (int err = adopted->InitEvents()) return err;
+  device = std::move(adopted);
   return 0;
 }
 

@@ -17,13 +17,18 @@ class PosixDevice final : public Device {
   // programs out and an advisory flock keeps a second Corvane out even as root (root passes
   // TIOCEXCL). A device held elsewhere is EBUSY; a path that is no tty is ENOTTY.
   static int Open(const std::string& path, std::unique_ptr<Device>& device);
+  // Takes over fd, an open tty whose settings and exclusivity are someone else's to keep
+  // (the program's end of a virtual line): only the event wait is set up.
+  static int Adopt(UniqueFd fd, std::unique_ptr<Device>& device);
   ~PosixDevice() override;
 
   int SetCommState(const Dcb& dcb) override;
   int SetCommTimeouts(const CommTimeouts& timeouts) override;
   int SetupComm(uint32_t inQueue, uint32_t outQueue) override;
   int SetCommMask(uint32_t mask) override;
+  void SetQuietEvents(uint32_t events) override;
   WaitResult WaitCommEvent(const StopSignal& stop) override;
+  uint32_t PollCommEvent() override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;
@@ -45,7 +50,17 @@ class PosixDevice final : public Device {
   // Sets up the event wait: the tty's arrivals edge-triggered, so each arrival is seen once
   // however long its bytes stay unread.
   int InitEvents();
+  // Puts stop's descriptor into the event wait's set, in place of an earlier signal's.
+  int WatchStop(const StopSignal& stop);
+  // One look for events: Event with the bits that occurred, an empty mask when none did
+  // yet. Waits for them with wait (then a set stop ends the look), else only looks.
+  WaitResult LookForEvents(const StopSignal* stop, bool wait);
+  // After the tty woke the wait for input: whether bytes came that no earlier wake-up
+  // reported. A tty may wake its waiters more than once for one arrival.
+  bool NewArrival();
   void Wake();
+  // The events of the mask somebody acts on.
+  uint32_t Tracked() const { return mask_.load() & ~quiet_.load(); }
   // Compares the counters, and with modemLines the modem lines, with the last sample;
   // returns the EV_* bits of what changed and adds new line errors to pendingErrors_.
   uint32_t SampleLines(bool modemLines);
@@ -55,6 +70,8 @@ class PosixDevice final : public Device {
   bool WatchesLines(uint32_t mask) const;
   int WaitReadable(Transfer& t, int timeoutMs);
   void DropNuls(char* buf, uint32_t& n) const;
+  // Empties abort_ once after each purge that signalled it, not on every transfer.
+  void DrainAbort();
   int AwaitRead(Transfer& t);
   int AwaitWrite(Transfer& t);
   void MarkWritten();
@@ -66,8 +83,24 @@ class PosixDevice final : public Device {
   Dcb dcb_{};
   CommTimeouts timeouts_{};
   std::atomic<uint32_t> mask_{0};
+  std::atomic<uint32_t> quiet_{0};
   std::atomic<uint64_t> aborts_{0};
+  uint64_t abortsDrained_ = 0;  // transfers run on one thread at a time
   std::atomic<bool> txPending_{false};
+  // The waiting thread's own: the stop signal whose descriptor the wait watches, an
+  // arrival seen in the same wake-up as a stop, kept for the next wait, and a hang-up seen
+  // by a look that does not report failures.
+  uint64_t stopSerial_ = 0;
+  int stopFd_ = -1;
+  bool arrivalKept_ = false;
+  bool hungUp_ = false;
+  // Input counted for NewArrival: bytes read, purges of the input, and what the last look
+  // found had arrived in all (read plus waiting), valid while no purge came since.
+  std::atomic<uint64_t> consumed_{0};
+  std::atomic<uint64_t> rxPurges_{0};
+  uint64_t arrivedSeen_ = 0;
+  uint64_t purgesSeen_ = 0;
+  bool arrivedKnown_ = false;
 
   std::mutex linesMutex_;
   bool hasModem_ = false;

@@ -1,12 +1,12 @@
 // The tty backend's wait for line events, and the line errors it collects for
 // ClearCommError.
 #include <linux/serial.h>
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "cport/platform/posix_common.h"
 #include "cport/platform/posix_device.h"
@@ -19,6 +19,9 @@ namespace {
 // them. Data never waits on a timer.
 constexpr int kLineSampleMs = 20;
 constexpr uint32_t kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_ERR | EV_BREAK;
+
+// What each descriptor of the event wait's set stands for.
+enum : uint64_t { kTtyTag, kWakeTag, kStopTag };
 
 void Drain(int fd) {
   uint64_t n = 0;
@@ -38,13 +41,29 @@ int PosixDevice::InitEvents() {
   // came while the port was being reopened is stranded.
   epoll_event tty{};
   tty.events = EPOLLIN | EPOLLET;
-  tty.data.fd = fd_.get();
+  tty.data.u64 = kTtyTag;
   if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, fd_.get(), &tty) != 0) return errno;
   epoll_event wake{};
   wake.events = EPOLLIN;
-  wake.data.fd = wake_.get();
+  wake.data.u64 = kWakeTag;
   if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &wake) != 0) return errno;
   ResetLineBaseline();
+  return 0;
+}
+
+int PosixDevice::WatchStop(const StopSignal& stop) {
+  if (stop.Serial() == stopSerial_) return 0;
+  // The earlier signal's descriptor may be open still; once closed it left the set by
+  // itself, and its number may now name something else, which the set does not hold.
+  if (stopFd_ >= 0) epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, stopFd_, nullptr);
+  stopFd_ = -1;
+  stopSerial_ = 0;
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.u64 = kStopTag;
+  if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, stop.PollFd(), &ev) != 0) return errno;
+  stopFd_ = stop.PollFd();
+  stopSerial_ = stop.Serial();
   return 0;
 }
 
@@ -59,6 +78,14 @@ int PosixDevice::SetCommMask(uint32_t mask) {
   // A wait in progress looks at the new mask.
   Wake();
   return 0;
+}
+
+void PosixDevice::SetQuietEvents(uint32_t events) {
+  if (quiet_.exchange(events) == events) return;
+  // A drain nobody waits for is forgotten, not reported late to a handler assigned after it.
+  if (events & EV_TXEMPTY) txPending_.store(false);
+  // A wait in progress looks again at what it has to watch.
+  Wake();
 }
 
 void PosixDevice::ResetLineBaseline() {
@@ -120,50 +147,95 @@ uint32_t PosixDevice::SampleLines(bool modemLines) {
 }
 
 WaitResult PosixDevice::WaitCommEvent(const StopSignal& stop) {
+  if (int err = WatchStop(stop)) return {WaitResult::Failed, 0, err};
   for (;;) {
-    const uint32_t mask = mask_.load();
-    uint32_t ev = 0;
-    int timeoutMs = -1;
-    if (WatchesLines(mask)) {
-      ev |= SampleLines(true);
-      timeoutMs = kLineSampleMs;
-    }
-    if ((mask & EV_TXEMPTY) && txPending_.load()) {
-      int out = 0;
-      if (ioctl(fd_.get(), TIOCOUTQ, &out) != 0 || out <= 0) {
-        txPending_.store(false);
-        ev |= EV_TXEMPTY;
-      } else {
-        timeoutMs = 1;  // draining: look again soon, only until the queue is empty
-      }
-    }
-    if (stop.IsSet()) return {WaitResult::Stopped, 0, 0};
-    if (ev & mask) return {WaitResult::Event, ev & mask, 0};
-
-    pollfd p[2] = {{stop.PollFd(), POLLIN, 0}, {epoll_.get(), POLLIN, 0}};
-    if (poll(p, 2, timeoutMs) < 0) {
-      if (errno == EINTR) continue;
-      return {WaitResult::Failed, 0, errno};
-    }
-    if (p[0].revents & POLLIN) return {WaitResult::Stopped, 0, 0};
-    if (!(p[1].revents & POLLIN)) continue;
-
-    epoll_event ready[2];
-    const int n = epoll_wait(epoll_.get(), ready, 2, 0);
-    for (int i = 0; i < n; ++i) {
-      if (ready[i].data.fd == wake_.get()) {
-        Drain(wake_.get());
-        continue;
-      }
-      // The device has gone (unplugged, hung up): every later wait would fail at once.
-      if (ready[i].events & (EPOLLHUP | EPOLLERR)) return {WaitResult::Failed, 0, EIO};
-      int in = 0;
-      if ((ready[i].events & EPOLLIN) && ioctl(fd_.get(), FIONREAD, &in) == 0 && in > 0) {
-        ev |= EV_RXCHAR;
-      }
-    }
-    if (ev & mask) return {WaitResult::Event, ev & mask, 0};
+    const WaitResult r = LookForEvents(&stop, true);
+    if (r.Outcome != WaitResult::Event || r.Mask != 0) return r;
   }
+}
+
+uint32_t PosixDevice::PollCommEvent() {
+  const WaitResult r = LookForEvents(nullptr, false);
+  return r.Outcome == WaitResult::Event ? r.Mask : 0;
+}
+
+WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
+  const uint32_t mask = mask_.load();
+  const uint32_t tracked = mask & ~quiet_.load();
+  uint32_t ev = 0;
+  int timeoutMs = -1;
+  if (WatchesLines(tracked)) {
+    ev |= SampleLines(true);
+    timeoutMs = kLineSampleMs;
+  }
+  if ((tracked & EV_TXEMPTY) && txPending_.load()) {
+    int out = 0;
+    if (ioctl(fd_.get(), TIOCOUTQ, &out) != 0 || out <= 0) {
+      txPending_.store(false);
+      ev |= EV_TXEMPTY;
+    } else {
+      timeoutMs = 1;  // draining: look again soon, only until the queue is empty
+    }
+  }
+  if (stop && stop->IsSet()) return {WaitResult::Stopped, 0, 0};
+  if (hungUp_) return {WaitResult::Failed, 0, EIO};
+  if (std::exchange(arrivalKept_, false)) {
+    int in = 0;
+    if (ioctl(fd_.get(), FIONREAD, &in) == 0 && in > 0) ev |= EV_RXCHAR;
+  }
+  if (wait && (ev & mask)) return {WaitResult::Event, ev & mask, 0};
+
+  epoll_event ready[3];
+  const int n = epoll_wait(epoll_.get(), ready, 3, wait ? timeoutMs : 0);
+  if (n < 0) {
+    if (errno == EINTR) return {WaitResult::Event, ev & mask, 0};
+    return {WaitResult::Failed, 0, errno};
+  }
+  bool stopped = false;
+  for (int i = 0; i < n; ++i) {
+    switch (ready[i].data.u64) {
+      case kStopTag:
+        // A look without a stop leaves it to the next wait, which sees it again.
+        stopped = stop != nullptr;
+        break;
+      case kWakeTag:
+        Drain(wake_.get());
+        break;
+      default: {
+        // The device has gone (unplugged, hung up): every later wait would fail at once.
+        if (ready[i].events & (EPOLLHUP | EPOLLERR)) {
+          hungUp_ = true;
+          if (wait) return {WaitResult::Failed, 0, EIO};
+          break;
+        }
+        if ((ready[i].events & EPOLLIN) && NewArrival()) ev |= EV_RXCHAR;
+      }
+    }
+  }
+  if (stopped || (stop && stop->IsSet())) {
+    // The edge of an arrival is gone once seen: a later wait on this device reports it.
+    arrivalKept_ = (ev & EV_RXCHAR) != 0;
+    return {WaitResult::Stopped, 0, 0};
+  }
+  return {WaitResult::Event, ev & mask, 0};
+}
+
+bool PosixDevice::NewArrival() {
+  // Bytes read meanwhile would count twice, in the queue and as read; a look that cannot
+  // tell reports what waits and counts afresh next time.
+  const uint64_t purges = rxPurges_.load();
+  const uint64_t readBefore = consumed_.load();
+  int in = 0;
+  if (ioctl(fd_.get(), FIONREAD, &in) != 0) in = 0;
+  const uint64_t read = consumed_.load();
+  const bool exact = read == readBefore && purges == rxPurges_.load();
+  const uint64_t arrived = read + static_cast<uint64_t>(in > 0 ? in : 0);
+  const bool fresh =
+      in > 0 && (!exact || !arrivedKnown_ || purges != purgesSeen_ || arrived > arrivedSeen_);
+  arrivedKnown_ = exact;
+  arrivedSeen_ = arrived;
+  purgesSeen_ = purges;
+  return fresh;
 }
 
 int PosixDevice::ClearCommError(uint32_t& errors, ComStat& stat) {

@@ -38,8 +38,15 @@ void PosixDevice::DropNuls(char* buf, uint32_t& n) const {
   n = static_cast<uint32_t>(std::remove(buf, buf + n, '\0') - buf);
 }
 
-int PosixDevice::StartRead(Transfer& t) {
+void PosixDevice::DrainAbort() {
+  const uint64_t aborts = aborts_.load();
+  if (aborts == abortsDrained_) return;
+  abortsDrained_ = aborts;
   Drain(abort_.get());
+}
+
+int PosixDevice::StartRead(Transfer& t) {
+  DrainAbort();
   t.Kind = TransferKind::Read;
   t.Done = 0;
   t.Pending = false;
@@ -50,6 +57,7 @@ int PosixDevice::StartRead(Transfer& t) {
   if (n < 0 && errno != EAGAIN) return errno;
   if (n == 0 && HungUp(fd_.get())) return EIO;
   if (n > 0) {
+    consumed_.fetch_add(static_cast<uint64_t>(n));
     uint32_t got = static_cast<uint32_t>(n);
     DropNuls(t.Buffer, got);
     t.Done = got;
@@ -81,6 +89,7 @@ int PosixDevice::WaitReadable(Transfer& t, int timeoutMs) {
     if (r == 0) return kEnded;
     if (p[1].revents & POLLIN) {
       if (aborts_.load() != t.AbortTicket) return ECANCELED;
+      abortsDrained_ = t.AbortTicket;
       Drain(abort_.get());
       continue;
     }
@@ -116,6 +125,7 @@ int PosixDevice::AwaitRead(Transfer& t) {
     if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
     if (n == 0 && HungUp(fd_.get())) return EIO;
     if (n > 0) {
+      consumed_.fetch_add(static_cast<uint64_t>(n));
       uint32_t got = static_cast<uint32_t>(n);
       DropNuls(t.Buffer + t.Done, got);
       t.Done += got;
@@ -126,7 +136,7 @@ int PosixDevice::AwaitRead(Transfer& t) {
 }
 
 int PosixDevice::StartWrite(Transfer& t) {
-  Drain(abort_.get());
+  DrainAbort();
   t.Kind = TransferKind::Write;
   t.Done = 0;
   t.Pending = false;
@@ -142,6 +152,8 @@ int PosixDevice::StartWrite(Transfer& t) {
 }
 
 void PosixDevice::MarkWritten() {
+  // Only a drain somebody waits for is worth waking the event wait.
+  if (!(Tracked() & EV_TXEMPTY)) return;
   txPending_.store(true);
   Wake();
 }
@@ -166,6 +178,7 @@ int PosixDevice::AwaitWrite(Transfer& t) {
     if (r == 0) break;
     if (p[1].revents & POLLIN) {
       if (aborts_.load() != t.AbortTicket) return ECANCELED;
+      abortsDrained_ = t.AbortTicket;
       Drain(abort_.get());
       continue;
     }
@@ -193,6 +206,8 @@ int PosixDevice::PurgeComm(uint32_t flags) {
   }
   const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
   if (!rx && !tx) return 0;
+  // Bytes dropped here were never read: the event wait counts what arrives next afresh.
+  if (rx) rxPurges_.fetch_add(1);
   const int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
   return tcflush(fd_.get(), queue) == 0 ? 0 : errno;
 }

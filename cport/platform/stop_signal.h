@@ -1,6 +1,9 @@
 #pragma once
 // A one-way signal that tells a thread blocked in Device::WaitCommEvent to give up. Once
 // set it stays set. Set() may be called from any thread, any number of times.
+#include <atomic>
+#include <cstdint>
+
 #include "cport/platform/unique_fd.h"
 
 namespace corvane::platform {
@@ -11,12 +14,19 @@ class StopSignal {
   StopSignal();
 
   void Set();
-  bool IsSet() const;
+  // A plain load: the waiting thread asks after every wake-up.
+  bool IsSet() const { return set_.load(std::memory_order_acquire); }
   // A descriptor that polls readable once the signal is set; backends wait on it.
   int PollFd() const { return fd_.get(); }
+  // Tells signals apart over the life of the process, unlike their addresses and
+  // descriptors, which a later signal may reuse; for backends that keep the descriptor
+  // registered between waits.
+  uint64_t Serial() const { return serial_; }
 
  private:
   UniqueFd fd_;
+  uint64_t serial_;
+  std::atomic<bool> set_{false};
 };
 
 }  // namespace corvane::platform

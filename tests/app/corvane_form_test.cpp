@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "rt/event_loop.h"
@@ -263,6 +264,19 @@ TEST(BridgeView, TheTrayTipIsCutTo63Characters) {
   form.InPortA.SetPort(std::string(40, 'A'));
   EXPECT_EQ(form.TrayTip().size(), 63u);
   EXPECT_EQ(form.TrayTip(), ("Corvane (" + std::string(40, 'A') + ":COM13)<>(COM4)").substr(0, 63));
+}
+
+TEST_F(InScratchDir, AVirtualLineIsShownByItsLinksPathAsWritten) {
+  PtyPair out;
+  const std::string rig = "PORTO=" + out.slave_path() + "\n";
+  WriteWholeFile(dir.File("Corvane.INI"),
+                 "[SETTINGS]\nPORTA=pty:Client-A\nPORTB=PTY:client-b\n" + rig + "TRACE=no\n");
+  TCorvaneForm form(view, {});
+  form.FormCreate(&form);
+  EXPECT_EQ(view.captions[Label::COMPortLabel], "Client-A");
+  EXPECT_EQ(view.captions[Label::RigNameLabel], "client-b");
+  EXPECT_EQ(view.tray_tip, "Corvane (Client-A:client-b)<>(" + Upper(out.slave_path()) + ")");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("client-b")));
 }
 
 struct ConfigCase {

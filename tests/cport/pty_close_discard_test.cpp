@@ -57,8 +57,11 @@ TEST_F(PtyCloseDiscard, TheSettingDecidesWhetherWaitingBytesOutliveAClose) {
     p.OpenPort();
     ASSERT_TRUE(p.EventThreadRunning());
     ASSERT_EQ(write(line.Master(), "X;", 2), 2);
-    // Nobody reads them: the bytes wait in the device when the close comes.
+    // Nobody reads them: the bytes wait in the device when the close comes. Nothing acts
+    // on their arrival, so nothing wakes the loop: a ticking timer lets it look again.
+    const int tick = loop.AddTimer(1ms, [] {});
     ASSERT_TRUE(loop.RunUntil([&] { return p.InQueueCount() == 2; }, 2s));
+    loop.RemoveTimer(tick);
     p.ClosePort();
     p.OpenPort();
     EXPECT_EQ(p.InQueueCount(), c.waitingAfterReopen);

@@ -1,9 +1,12 @@
 // The tty backend's event wait and transfer timeouts on real pseudo-terminals.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -129,6 +132,90 @@ TEST(TtyTransfer, PurgeWithAbortEndsAPendingRead) {
   ASSERT_EQ(device->StartRead(t), 0);
   EXPECT_EQ(device->AwaitTransfer(t), 0);
   EXPECT_EQ(std::string(buf, t.Done), "ok");
+}
+
+TEST(TtyWait, ReportsTheDrainedOutputOnlyWhileItIsTracked) {
+  struct Case {
+    const char* name;
+    uint32_t quiet;
+    uint32_t first;  // what the first wait after a write and an arrival reports
+  };
+  const Case cases[] = {{"tracked", 0, EV_TXEMPTY}, {"quiet", EV_TXEMPTY, EV_RXCHAR}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PtyLine pty;
+    std::unique_ptr<Device> device;
+    ASSERT_EQ(OpenDevice(pty.SlavePath(), device), 0);
+    ASSERT_EQ(device->SetCommMask(EV_RXCHAR | EV_TXEMPTY), 0);
+    device->SetQuietEvents(c.quiet);
+    Transfer t;
+    t.Kind = TransferKind::Write;
+    t.Data = "FA;";
+    t.Count = 3;
+    ASSERT_EQ(device->StartWrite(t), 0);
+    ASSERT_EQ(device->AwaitTransfer(t), 0);
+    ASSERT_EQ(write(pty.Master(), "x", 1), 1);
+    StopSignal stop;
+    const WaitResult r = device->WaitCommEvent(stop);
+    EXPECT_EQ(r.Outcome, WaitResult::Event);
+    EXPECT_EQ(r.Mask, c.first);
+  }
+}
+
+TEST(TtyWait, ALookWithoutWaitingReportsAnArrivalOnce) {
+  PtyLine pty;
+  std::unique_ptr<Device> device;
+  ASSERT_EQ(OpenDevice(pty.SlavePath(), device), 0);
+  ASSERT_EQ(device->SetCommMask(EV_RXCHAR), 0);
+  EXPECT_EQ(device->PollCommEvent(), 0u) << "nothing came";
+  ASSERT_EQ(write(pty.Master(), "x", 1), 1);
+  uint32_t seen = 0;
+  const auto until = std::chrono::steady_clock::now() + 2s;
+  while (seen == 0 && std::chrono::steady_clock::now() < until) seen = device->PollCommEvent();
+  EXPECT_EQ(seen, EV_RXCHAR);
+  EXPECT_EQ(device->PollCommEvent(), 0u) << "the unread byte is no new arrival";
+}
+
+// Whether the thread sleeps in the kernel, as a waiter blocked in its wait does.
+bool Sleeping(pid_t tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  const size_t close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S';
+}
+
+TEST(TtyWait, EndsOnEachNewStopSignalOfTheSameDevice) {
+  PtyLine pty;
+  std::unique_ptr<Device> device;
+  ASSERT_EQ(OpenDevice(pty.SlavePath(), device), 0);
+  ASSERT_EQ(device->SetCommMask(EV_RXCHAR), 0);
+  // Each signal goes before the next is made, so the next may get its descriptor number.
+  for (int round = 1; round <= 3; ++round) {
+    SCOPED_TRACE(round);
+    auto stop = std::make_unique<StopSignal>();
+    std::atomic<pid_t> tid{0};
+    std::atomic<bool> ended{false};
+    WaitResult r;
+    std::thread waiter([&] {
+      tid = static_cast<pid_t>(syscall(SYS_gettid));
+      r = device->WaitCommEvent(*stop);
+      ended = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + 2s;
+    while (!(tid != 0 && Sleeping(tid)) && std::chrono::steady_clock::now() < until) {
+      std::this_thread::yield();
+    }
+    stop->Set();
+    while (!ended && std::chrono::steady_clock::now() < until + 2s) std::this_thread::yield();
+    const bool stoppedInTime = ended;
+    if (!stoppedInTime) {
+      ASSERT_EQ(write(pty.Master(), "x", 1), 1);  // frees the waiter
+    }
+    waiter.join();
+    EXPECT_TRUE(stoppedInTime);
+    EXPECT_EQ(r.Outcome, WaitResult::Stopped);
+  }
 }
 
 }  // namespace

@@ -107,6 +107,54 @@ TEST_F(MainThreadTest, ManyThreadsEachCallServedOnceInOrderPerThread) {
   }
 }
 
+TEST_F(MainThreadTest, ACallersThreadMayEndTheMomentItsCallReturns) {
+  // The main thread may still be releasing a caller's wake-up when the caller, already
+  // woken, returns and its thread ends.
+  constexpr int kCallers = 40;
+  int served = 0;
+  std::vector<std::unique_ptr<ServedThread>> callers;
+  for (int i = 0; i < kCallers; ++i) {
+    callers.push_back(std::make_unique<ServedThread>([&, i] {
+      if (i % 2)
+        main_.Synchronize([&] { ++served; });
+      else
+        main_.Send([&] { ++served; });
+    }));
+  }
+  for (auto& caller : callers) main_.JoinServing(*caller);
+  EXPECT_EQ(served, kCallers);
+}
+
+TEST_F(MainThreadTest, APendingCallLetsItsCallerGoOnAndRaisesAtFinish) {
+  PendingCall call;
+  std::promise<void> started;
+  auto caller_went_on = started.get_future();
+  bool ran_after_start_returned = false;
+  bool second_ran = false;
+  std::string caught;
+  ServedThread caller([&] {
+    call.Start([&] {
+      ran_after_start_returned = caller_went_on.wait_for(10s) == std::future_status::ready;
+      throw std::runtime_error("handler failed");
+    });
+    started.set_value();
+    try {
+      call.Finish();
+    } catch (const std::runtime_error& e) {
+      caught = e.what();
+    }
+    // Once finished, the same object carries the next call.
+    call.Start([&] { second_ran = true; });
+    call.Finish();
+  });
+  main_.JoinServing(caller);
+  EXPECT_TRUE(ran_after_start_returned);
+  EXPECT_EQ(caught, "handler failed");
+  EXPECT_TRUE(second_ran);
+  EXPECT_FALSE(call.Started());
+  EXPECT_TRUE(handled_.empty());
+}
+
 TEST_F(MainThreadTest, SendReturnsOnceTakenBeforeTheCallFinishes) {
   std::promise<void> sender_returned;
   auto returned = sender_returned.get_future();

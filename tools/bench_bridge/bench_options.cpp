@@ -15,6 +15,9 @@ namespace {
 #ifndef CORVANE_BENCH_SIMRIG
 #define CORVANE_BENCH_SIMRIG "corvane-simrig"
 #endif
+#ifndef CORVANE_BENCH_FLOOR
+#define CORVANE_BENCH_FLOOR "corvane-relay-floor"
+#endif
 
 bool ToNumber(const std::string& text, double& value) {
   const char* end = text.data() + text.size();
@@ -38,7 +41,14 @@ std::vector<std::string> SplitList(const std::string& text) {
 }
 
 bool KnownTarget(const std::string& name) {
-  return name == "direct" || name == "socat" || name == "corvane";
+  return name == "direct" || name == "socat" || name == "floor" || name == "corvane";
+}
+
+// LABEL=PATH: a further bridge program; the label must not pass for a known target.
+bool BridgeAtPath(const std::string& target) {
+  const std::size_t eq = target.find('=');
+  return eq != std::string::npos && eq > 0 && eq + 1 < target.size() &&
+         !KnownTarget(target.substr(0, eq));
 }
 
 }  // namespace
@@ -48,6 +58,7 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& ar
   BenchOptions options;
   options.programs.corvane = CORVANE_BENCH_CORVANE;
   options.programs.simrig = CORVANE_BENCH_SIMRIG;
+  options.programs.relay_floor = CORVANE_BENCH_FLOOR;
   if (args.empty()) {
     error = "no subcommand";
     return std::nullopt;
@@ -86,6 +97,7 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& ar
       {"--corvane", text_into(options.programs.corvane)},
       {"--simrig", text_into(options.programs.simrig)},
       {"--socat", text_into(options.programs.socat)},
+      {"--floor", text_into(options.programs.relay_floor)},
       {"--samples", count_into(options.samples)},
       {"--idle-seconds", seconds_into(options.idle_seconds)},
       {"--load-seconds", seconds_into(options.load_seconds)},
@@ -93,7 +105,7 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& ar
        [&](const std::string& v) {
          options.targets = SplitList(v);
          for (const std::string& t : options.targets) {
-           if (!KnownTarget(t)) return false;
+           if (!KnownTarget(t) && !BridgeAtPath(t)) return false;
          }
          return !options.targets.empty();
        }},

@@ -31,7 +31,7 @@ ScratchDir::~ScratchDir() {
 SimulatedRig::SimulatedRig(const ProgramPaths& programs, const ScratchDir& dir,
                            const std::string& name) {
   program_ = std::make_unique<ChildProgram>(
-      ChildSpec{{programs.simrig}, dir.path(), dir.File(name + ".err"), true});
+      ChildLaunch{{programs.simrig}, dir.path(), dir.File(name + ".err"), true});
   const std::optional<std::string> line = program_->ReadLine(After(kStartTimeout));
   if (!line || line->empty()) {
     throw std::runtime_error("corvane-simrig printed no line path (see " + dir.File(name + ".err") +
@@ -44,23 +44,34 @@ SocatRelay::SocatRelay(const ProgramPaths& programs, const ScratchDir& dir,
                        const std::string& rig_path)
     : client_(ClientLine::NewPair()) {
   program_ = std::make_unique<ChildProgram>(
-      ChildSpec{{programs.socat, "-b", "4096", client_.path() + ",rawer", rig_path + ",rawer"},
-                dir.path(),
-                dir.File("socat.err"),
-                false});
+      ChildLaunch{{programs.socat, "-b", "4096", client_.path() + ",rawer", rig_path + ",rawer"},
+                  dir.path(),
+                  dir.File("socat.err"),
+                  false});
 }
 
-RunningBridge::RunningBridge(const ProgramPaths& programs, const ScratchDir& dir,
+FloorRelay::FloorRelay(const ProgramPaths& programs, const ScratchDir& dir,
+                       const std::string& rig_path)
+    : a_(ClientLine::NewPair()), b_(ClientLine::NewPair()) {
+  program_ = std::make_unique<ChildProgram>(
+      ChildLaunch{{programs.relay_floor, a_.path(), b_.path(), rig_path},
+                  dir.path(),
+                  dir.File("relay-floor.err"),
+                  false});
+}
+
+RunningBridge::RunningBridge(const std::string& corvane, const std::string& dir,
                              const std::string& rig_path)
     : a_(ClientLine::NewPair()), b_(ClientLine::NewPair()) {
+  const std::string ini_path = dir + "/Corvane.INI";
   {
-    std::ofstream ini(dir.File("Corvane.INI"), std::ios::binary);
+    std::ofstream ini(ini_path, std::ios::binary);
     ini << "[SETTINGS]\r\nPORTA=" << a_.path() << "\r\nPORTB=" << b_.path()
         << "\r\nPORTO=" << rig_path << "\r\nTRACE=NOT\r\n";
-    if (!ini) throw std::runtime_error("cannot write " + dir.File("Corvane.INI"));
+    if (!ini) throw std::runtime_error("cannot write " + ini_path);
   }
   program_ = std::make_unique<ChildProgram>(
-      ChildSpec{{programs.corvane, "--headless"}, dir.path(), dir.File("corvane.out"), false});
+      ChildLaunch{{corvane, "--headless"}, dir, dir + "/corvane.out", false});
 }
 
 std::string RunningBridge::Stop(bool& clean) {

@@ -1,6 +1,7 @@
 #pragma once
 // The lines a benchmark talks through: the simulated transceiver alone, a bare socat relay in
-// front of it, or the bridge with a client line on port A and one on port B.
+// front of it, or, with a client line on port A and one on port B, the floor relay or the
+// bridge.
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@ namespace corvane {
 struct ProgramPaths {
   std::string corvane;
   std::string simrig;
+  std::string relay_floor;
   std::string socat = "/usr/bin/socat";
 };
 
@@ -57,10 +59,25 @@ class SocatRelay {
   std::unique_ptr<ChildProgram> program_;
 };
 
+// The floor relay: the bridge's routing on one thread, clients A and B on pseudo-terminals.
+class FloorRelay {
+ public:
+  FloorRelay(const ProgramPaths& programs, const ScratchDir& dir, const std::string& rig_path);
+  ClientLine& a() { return a_; }
+  ClientLine& b() { return b_; }
+  ChildProgram& program() { return *program_; }
+
+ private:
+  ClientLine a_;
+  ClientLine b_;
+  std::unique_ptr<ChildProgram> program_;
+};
+
 // corvane --headless in the scratch directory, ports A and B on client pseudo-terminals.
+// `corvane` is the program to run; a run may hold several, each with a directory of its own.
 class RunningBridge {
  public:
-  RunningBridge(const ProgramPaths& programs, const ScratchDir& dir, const std::string& rig_path);
+  RunningBridge(const std::string& corvane, const std::string& dir, const std::string& rig_path);
   ClientLine& a() { return a_; }
   ClientLine& b() { return b_; }
   ChildProgram& program() { return *program_; }

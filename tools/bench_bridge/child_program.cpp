@@ -14,7 +14,7 @@
 
 namespace corvane {
 
-ChildProgram::ChildProgram(const ChildSpec& launch)
+ChildProgram::ChildProgram(const ChildLaunch& launch)
     : name_(std::filesystem::path(launch.argv.at(0)).filename().string()) {
   int out_pipe[2] = {-1, -1};
   if (launch.capture_stdout && ::pipe2(out_pipe, O_CLOEXEC) != 0) {

@@ -13,7 +13,8 @@
 
 namespace corvane {
 
-struct ChildSpec {
+// How to start one: its command line, where, and where its output goes.
+struct ChildLaunch {
   std::vector<std::string> argv;
   std::string directory;    // current directory of the child; empty for ours
   std::string output_file;  // stderr, and stdout unless capture_stdout
@@ -22,7 +23,7 @@ struct ChildSpec {
 
 class ChildProgram {
  public:
-  explicit ChildProgram(const ChildSpec& launch);
+  explicit ChildProgram(const ChildLaunch& launch);
   ChildProgram(const ChildProgram&) = delete;
   ChildProgram& operator=(const ChildProgram&) = delete;
   ~ChildProgram();

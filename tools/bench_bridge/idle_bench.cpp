@@ -24,7 +24,7 @@ int RunIdleBench(const BenchOptions& o) {
   bool ok = true;
   try {
     SimulatedRig rig(o.programs, dir, "simrig");
-    RunningBridge bridge(o.programs, dir, rig.path());
+    RunningBridge bridge(o.programs.corvane, dir.path(), rig.path());
     CatClient a(bridge.a().fd());
     if (!AskUntilAnswered(a, kQuery, After(kReadyTimeout))) {
       throw std::runtime_error("corvane port A: no answer to FA; within 10 s");
@@ -32,9 +32,7 @@ int RunIdleBench(const BenchOptions& o) {
 
     const IdleCost idle = MeasureIdle(bridge.program(), o.idle_seconds);
     if (!idle.aborted.empty()) throw std::runtime_error("idle phase: " + idle.aborted);
-    std::printf("  corvane idle: %s, RSS %ld KiB -> %ld KiB\n",
-                DescribeCpu(idle.cpu_seconds, idle.wall_seconds).c_str(), idle.rss_start_kib,
-                idle.rss_end_kib);
+    std::printf("  corvane idle: %s\n", DescribeIdle(idle).c_str());
     std::fflush(stdout);
 
     const auto interval = std::chrono::milliseconds(o.poll_interval_ms);

@@ -1,5 +1,6 @@
 #pragma once
-// What a running program costs, read from /proc: CPU time of all its threads and resident memory.
+// What a running program costs, read from /proc: CPU time, context switches and resident
+// memory, summed over its threads.
 #include <sys/types.h>
 
 #include <string>
@@ -7,8 +8,12 @@
 namespace corvane {
 
 struct ProcessUsage {
-  double cpu_seconds = 0;  // user plus system time
-  long rss_kib = 0;        // resident set size
+  // User plus system time of the threads alive now, to the nanosecond where the kernel keeps
+  // scheduler statistics, else to the clock tick (then including threads that have ended).
+  double cpu_seconds = 0;
+  long long voluntary_switches = 0;  // a thread went to sleep: one per wake-up
+  long long involuntary_switches = 0;
+  long rss_kib = 0;  // resident set size
 };
 
 // Throws std::runtime_error when the process has gone.

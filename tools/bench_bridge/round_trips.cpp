@@ -59,14 +59,16 @@ RoundTrips MeasureRoundTrips(CatClient& client, const std::string& query, long l
   return trips;
 }
 
+double Percentile(const std::vector<double>& sorted, double fraction) {
+  const auto index =
+      static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
+  return sorted[std::clamp<std::size_t>(index, 1, sorted.size()) - 1];
+}
+
 std::string Summarize(RoundTrips trips) {
   std::vector<double>& v = trips.micros;
   std::sort(v.begin(), v.end());
-  auto rank = [&v](double fraction) {
-    const auto index =
-        static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(v.size())));
-    return v[std::clamp<std::size_t>(index, 1, v.size()) - 1];
-  };
+  auto rank = [&v](double fraction) { return Percentile(v, fraction); };
   char text[256];
   if (v.empty()) {
     std::snprintf(text, sizeof text, "no answers, %lld lost, %lld wrong", trips.lost, trips.wrong);

@@ -23,6 +23,9 @@ RoundTrips MeasureRoundTrips(CatClient& client, const std::string& query, long l
                              std::chrono::milliseconds timeout, std::chrono::milliseconds pause,
                              ChildProgram* watched);
 
+// The value at `fraction` (0.5 for the median) of values sorted ascending; not empty.
+double Percentile(const std::vector<double>& sorted, double fraction);
+
 // "median 123 us, p99 456 us, max 789 us over 10000 answers, 0 lost, 0 wrong, 8123 queries/s"
 std::string Summarize(RoundTrips trips);
 

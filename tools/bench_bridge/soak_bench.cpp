@@ -46,18 +46,25 @@ int RunSoak(const BenchOptions& o) {
   bool ok = true;
   try {
     SimulatedRig rig(o.programs, dir, "simrig");
-    // The bridge serves clients A and B; socat and the bare transceiver serve one client.
+    // The bridge and the floor relay serve clients A and B; socat and the bare transceiver
+    // serve one client.
     std::unique_ptr<RunningBridge> bridge;
+    std::unique_ptr<FloorRelay> floor;
     std::unique_ptr<SocatRelay> relay;
     std::unique_ptr<ClientLine> direct;
     int fd_a = -1;
     int fd_b = -1;
     ChildProgram* watched = &rig.program();
     if (o.target == "corvane") {
-      bridge = std::make_unique<RunningBridge>(o.programs, dir, rig.path());
+      bridge = std::make_unique<RunningBridge>(o.programs.corvane, dir.path(), rig.path());
       fd_a = bridge->a().fd();
       fd_b = bridge->b().fd();
       watched = &bridge->program();
+    } else if (o.target == "floor") {
+      floor = std::make_unique<FloorRelay>(o.programs, dir, rig.path());
+      fd_a = floor->a().fd();
+      fd_b = floor->b().fd();
+      watched = &floor->program();
     } else if (o.target == "socat") {
       relay = std::make_unique<SocatRelay>(o.programs, dir, rig.path());
       fd_a = relay->client().fd();
