@@ -73,6 +73,8 @@ class PosixDevice final : public Device {
   // Empties abort_ once after each purge that signalled it, not on every transfer.
   void DrainAbort();
   int AwaitRead(Transfer& t);
+  // A read of the line that keeps the count NewArrival compares against.
+  ssize_t CountedRead(char* buffer, uint32_t count);
   int AwaitWrite(Transfer& t);
   void MarkWritten();
 
@@ -97,6 +99,7 @@ class PosixDevice final : public Device {
   // Input counted for NewArrival: bytes read, purges of the input, and what the last look
   // found had arrived in all (read plus waiting), valid while no purge came since.
   std::atomic<uint64_t> consumed_{0};
+  std::atomic<uint64_t> readSeq_{0};  // odd while a read runs
   std::atomic<uint64_t> rxPurges_{0};
   uint64_t arrivedSeen_ = 0;
   uint64_t purgesSeen_ = 0;

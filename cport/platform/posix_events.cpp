@@ -224,11 +224,13 @@ bool PosixDevice::NewArrival() {
   // Bytes read meanwhile would count twice, in the queue and as read; a look that cannot
   // tell reports what waits and counts afresh next time.
   const uint64_t purges = rxPurges_.load();
+  const uint64_t seq = readSeq_.load();
   const uint64_t readBefore = consumed_.load();
   int in = 0;
   if (ioctl(fd_.get(), FIONREAD, &in) != 0) in = 0;
   const uint64_t read = consumed_.load();
-  const bool exact = read == readBefore && purges == rxPurges_.load();
+  const bool exact = (seq & 1) == 0 && seq == readSeq_.load() && read == readBefore &&
+                     purges == rxPurges_.load();
   const uint64_t arrived = read + static_cast<uint64_t>(in > 0 ? in : 0);
   const bool fresh =
       in > 0 && (!exact || !arrivedKnown_ || purges != purgesSeen_ || arrived > arrivedSeen_);

@@ -45,6 +45,17 @@ void PosixDevice::DrainAbort() {
   Drain(abort_.get());
 }
 
+ssize_t PosixDevice::CountedRead(char* buffer, uint32_t count) {
+  // Odd while a read is under way: bytes it took from the queue are not yet counted.
+  readSeq_.fetch_add(1);
+  const ssize_t n = ::read(fd_.get(), buffer, count);
+  const int err = errno;
+  if (n > 0) consumed_.fetch_add(static_cast<uint64_t>(n));
+  readSeq_.fetch_add(1);
+  errno = err;
+  return n;
+}
+
 int PosixDevice::StartRead(Transfer& t) {
   DrainAbort();
   t.Kind = TransferKind::Read;
@@ -53,11 +64,10 @@ int PosixDevice::StartRead(Transfer& t) {
   t.StartedAtMs = NowMs();
   t.AbortTicket = aborts_.load();
   if (t.Count == 0) return 0;
-  const ssize_t n = ::read(fd_.get(), t.Buffer, t.Count);
+  const ssize_t n = CountedRead(t.Buffer, t.Count);
   if (n < 0 && errno != EAGAIN) return errno;
   if (n == 0 && HungUp(fd_.get())) return EIO;
   if (n > 0) {
-    consumed_.fetch_add(static_cast<uint64_t>(n));
     uint32_t got = static_cast<uint32_t>(n);
     DropNuls(t.Buffer, got);
     t.Done = got;
@@ -121,11 +131,10 @@ int PosixDevice::AwaitRead(Transfer& t) {
     const int r = WaitReadable(t, waitMs < 0 ? -1 : ClampMs(waitMs));
     if (r == kEnded) break;
     if (r != 0) return r;
-    const ssize_t n = ::read(fd_.get(), t.Buffer + t.Done, t.Count - t.Done);
+    const ssize_t n = CountedRead(t.Buffer + t.Done, t.Count - t.Done);
     if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
     if (n == 0 && HungUp(fd_.get())) return EIO;
     if (n > 0) {
-      consumed_.fetch_add(static_cast<uint64_t>(n));
       uint32_t got = static_cast<uint32_t>(n);
       DropNuls(t.Buffer + t.Done, got);
       t.Done += got;
