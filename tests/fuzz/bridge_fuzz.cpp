@@ -107,9 +107,11 @@ class RoomLimitedDevice final : public Device {
   }
   int SetupComm(uint32_t in, uint32_t out) override { return fake_->SetupComm(in, out); }
   int SetCommMask(uint32_t mask) override { return fake_->SetCommMask(mask); }
+  void SetQuietEvents(uint32_t events) override { fake_->SetQuietEvents(events); }
   corvane::platform::WaitResult WaitCommEvent(const corvane::platform::StopSignal& s) override {
     return fake_->WaitCommEvent(s);
   }
+  uint32_t PollCommEvent() override { return fake_->PollCommEvent(); }
   int StartRead(corvane::platform::Transfer& t) override { return fake_->StartRead(t); }
   int AwaitTransfer(corvane::platform::Transfer& t) override { return fake_->AwaitTransfer(t); }
   int PurgeComm(uint32_t flags) override { return fake_->PurgeComm(flags); }
