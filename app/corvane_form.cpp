@@ -10,10 +10,12 @@
 
 #include "app/bridge_constants.h"
 #include "cport/com_error.h"
+#include "cport/platform/device_trace.h"
 #include "cport/platform/virtual_line.h"
 #include "cport/port_list.h"
 #include "rt/current_dir.h"
 #include "rt/find_file.h"
+#include "rt/main_thread.h"
 #include "widgets/about_texts.h"
 
 const char* const kCorvaneVersionLine = "Corvane Ver.2.0 Build 000-0010";
@@ -93,6 +95,24 @@ TCorvaneForm::TCorvaneForm(TCorvaneView& view, std::vector<std::string> args,
   InPortA.SetOnRxChar([this](TObject* s, int32_t n) { InPortARxChar(s, n); });
   InPortB.SetOnRxChar([this](TObject* s, int32_t n) { InPortBRxChar(s, n); });
   outPort.SetOnRxChar([this](TObject* s, int32_t n) { outPortRxChar(s, n); });
+  for (TComPort* port : {&InPortA, &InPortB, &outPort}) {
+    port->SetOnException([this, port](TObject*, TComExceptions kind, const std::string&,
+                                      int64_t system_error, const std::string&) {
+      PortFailed(*port, kind, system_error);
+    });
+  }
+  // What a line's driver cannot do, and what that costs, goes to the trace.
+  corvane::platform::SetDeviceTrace([this, alive = alive_](const std::string& line) {
+    corvane::MainThread& main = corvane::MainThread::Instance();
+    if (main.IsMainThread()) {
+      Trace(1, line);
+    } else {
+      // A closing port serves such a call while this form is being destroyed.
+      main.Send([this, alive, line] {
+        if (*alive) Trace(1, line);
+      });
+    }
+  });
 }
 
 TCorvaneForm::~TCorvaneForm() {
@@ -100,6 +120,19 @@ TCorvaneForm::~TCorvaneForm() {
   InPortA.SetOnRxChar(nullptr);
   InPortB.SetOnRxChar(nullptr);
   outPort.SetOnRxChar(nullptr);
+  // The ports close while the form is whole: a line's failure reported by its event thread
+  // is served by the close and must find the trace still there.
+  hTimerEnabled = false;
+  closing_ = true;
+  for (TComPort* port : {&InPortA, &InPortB, &outPort}) {
+    try {
+      port->ClosePort();
+    } catch (...) {
+    }
+    port->SetOnException(nullptr);
+  }
+  corvane::platform::SetDeviceTrace(nullptr);
+  *alive_ = false;
 }
 
 void TCorvaneForm::ApplyDesignSettings(TComPort& port, const std::string& name) {
@@ -174,6 +207,7 @@ void TCorvaneForm::OpenAndShow(int index) {
                          "Serial port \"" + NameAsWritten(index) + "\" (" + kPortKeys[index] + ")");
   }
   view_.SetLedOn(p.led, true);
+  lost_[index] = false;
   if (&p.port == &outPort) CatRouter.SetRigLineUp(true);
 }
 
@@ -236,7 +270,6 @@ void TCorvaneForm::FormCreate(TObject*) {
   // A line that is missing now may be plugged in later: every port gets its turn, the rest
   // of the start-up (the watchdog among it) runs, and the first failure is raised at the end
   // for the operator. The watchdog keeps trying the missing line.
-  CatRouter.SetRigLineUp(false);
   std::exception_ptr failure;
   for (int i = 0; i < 3; ++i) {
     const PortView p = Ports(i);
@@ -245,6 +278,9 @@ void TCorvaneForm::FormCreate(TObject*) {
     try {
       OpenAndShow(i);
     } catch (...) {
+      // Said in the trace only for a transceiver's line that is missing: one that opens is
+      // the usual start.
+      if (&p.port == &outPort) CatRouter.SetRigLineUp(false);
       if (!failure) failure = std::current_exception();
     }
   }
@@ -262,7 +298,7 @@ void TCorvaneForm::FormCreate(TObject*) {
 
   view_.ShowWindow();
   hTimerEnabled = true;
-  view_.SetTimerEnabled(true);
+  ArmWatchdog();
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -290,6 +326,7 @@ void TCorvaneForm::InPortARxChar(TObject*, int32_t Count) {
                  std::to_string(Count) + ")");
   }
   ProcessBuffer(0, text);
+  ArmWatchdog();
 }
 
 void TCorvaneForm::InPortBRxChar(TObject*, int32_t Count) {
@@ -301,6 +338,7 @@ void TCorvaneForm::InPortBRxChar(TObject*, int32_t Count) {
                  std::to_string(Count) + ")");
   }
   ProcessBuffer(1, text);
+  ArmWatchdog();
 }
 
 void TCorvaneForm::ProcessBuffer(uint8_t PortNo, const std::string& Data) {
@@ -314,6 +352,7 @@ void TCorvaneForm::outPortRxChar(TObject*, int32_t Count) {
   outPort.ReadText(text, Count);
   CatRouter.ProcessAnswers(text);
   ShowQueueCaptions();
+  ArmWatchdog();
 }
 
 void TCorvaneForm::WriteToRig(const std::string& command) {
@@ -325,6 +364,7 @@ void TCorvaneForm::WriteToRig(const std::string& command) {
     // inside this handler would let other handlers run in the middle of the routing).
     view_.SetLedOn(TCorvaneView::Led::LEDOut, false);
     if (!rig_failure_) rig_failure_ = std::current_exception();
+    ArmWatchdog();
     throw;
   }
 }
@@ -346,12 +386,34 @@ void TCorvaneForm::WMSysCommand(uint32_t command) {
 void TCorvaneForm::ShowPortSettings(TComPort& port, bool writeIni) {
   const std::string before = port.Port();
   view_.ShowSettingsDialog(port);
+  ArmWatchdog();
   // The device lookup ignores letter case, so the same port spelled otherwise is no change:
   // nothing to show and nothing to write.
   if (corvane::SamePortName(before, port.Port())) return;
   for (int i = 0; i < 3; ++i)
     if (&Ports(i).port == &port) view_.SetLabelCaption(Ports(i).label, ShownName(port.Port()));
   if (writeIni) UpdateIniFile();
+}
+
+void TCorvaneForm::PortFailed(TComPort& port, TComExceptions kind, int64_t system_error) {
+  const uint16_t code = static_cast<uint16_t>(kind) + 1;
+  const EComPort error = system_error > 0 ? EComPort(code, static_cast<int32_t>(system_error))
+                                          : EComPort(code);
+  if (closing_) {
+    Trace(1, "<PortFailed> Serial port " + port.Port() + " closing: " + error.what());
+    return;
+  }
+  if (kind != CE_WaitFailed) throw error;
+  Trace(1, "<PortFailed> Serial port " + port.Port() + " lost (" + error.what() + ")");
+  // Its event thread is still ending as this runs: the port is marked for the watchdog
+  // rather than judged by the thread.
+  for (int i = 0; i < 3; ++i) {
+    if (&Ports(i).port != &port) continue;
+    lost_[i] = true;
+    view_.SetLedOn(Ports(i).led, false);
+  }
+  if (&port == &outPort) CatRouter.SetRigLineUp(false);
+  ArmWatchdog();
 }
 
 void TCorvaneForm::ComSettingsButtonClickA(TObject*) {
@@ -395,6 +457,7 @@ void TCorvaneForm::ResetButtonClick(TObject*) {
   }
   resetting_ = false;
   CatRouter.OfferHeldAnswers();
+  ArmWatchdog();
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -419,7 +482,7 @@ void TCorvaneForm::ReopenFailedPorts() {
   for (int i = 0; i < 3; ++i) {
     const PortView p = Ports(i);
     const bool rig_down = &p.port == &outPort && !CatRouter.RigLineUp();
-    if (p.port.Connected() && p.port.EventThreadRunning() && !rig_down) continue;
+    if (p.port.Connected() && p.port.EventThreadRunning() && !rig_down && !lost_[i]) continue;
     if (&p.port == &outPort) CatRouter.SetRigLineUp(false);
     view_.SetLedOn(p.led, false);
     try {
@@ -449,7 +512,27 @@ void TCorvaneForm::hTimerTimer(TObject*) {
     ResetButtonClick(this);
     Trace(2, "<OnTimer> Queue Reset");
   }
+  if (tick_armed_ && !failure && !WatchdogHasWork()) {
+    tick_armed_ = false;
+    view_.SetTimerEnabled(false);
+  }
   if (failure) std::rethrow_exception(failure);
+}
+
+bool TCorvaneForm::WatchdogHasWork() {
+  if (!CatRouter.Empty() || CatRouter.HoldsAnswers() || !CatRouter.RigLineUp() || rig_failure_)
+    return true;
+  for (int i = 0; i < 3; ++i) {
+    const TComPort& port = Ports(i).port;
+    if (lost_[i] || !port.Connected() || !port.EventThreadRunning()) return true;
+  }
+  return false;
+}
+
+void TCorvaneForm::ArmWatchdog() {
+  if (!hTimerEnabled || tick_armed_ || !WatchdogHasWork()) return;
+  tick_armed_ = true;
+  view_.SetTimerEnabled(true);
 }
 
 void TCorvaneForm::UpdateIniFile() {

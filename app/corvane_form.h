@@ -103,6 +103,16 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   // leaving the healthy ones alone; raises the first failure after all had their turn.
   void ReopenFailedPorts();
 
+  // Whether the watchdog has anything to look after: a command waiting for its answer, an
+  // answer held for a client, a line that is down or failed.
+  bool WatchdogHasWork();
+  // Starts the watchdog's tick when it has work and is not ticking; an idle bridge does not
+  // wake for it. The tick stops itself once it finds nothing to do.
+  void ArmWatchdog();
+  // A port's monitoring ended because its device failed (unplugged, hung up): the watchdog
+  // reopens it, and says so if it cannot. Other failures of the port are raised as usual.
+  void PortFailed(TComPort& port, TComExceptions kind, int64_t system_error);
+
   void WriteToRig(const std::string& command) override;
   size_t OfferToClient(size_t client, const std::string& bytes) override;
 
@@ -111,6 +121,10 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   std::string written_names_[3];  // as read from the configuration, by Ports() index
   std::exception_ptr rig_failure_;  // a failed write to the transceiver, for the next tick
   bool resetting_ = false;           // the ports are being closed and reopened together
+  bool tick_armed_ = false;          // the view's timer runs
+  bool closing_ = false;             // the form is being destroyed
+  bool lost_[3] = {};                // by Ports() index: the line failed, not yet reopened
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // false once destroyed
   uint32_t shown_read_ = UINT32_MAX;
   uint32_t shown_write_ = UINT32_MAX;
 };

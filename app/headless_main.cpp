@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/bridge_constants.h"
 #include "app/corvane_form.h"
 #include "app/error_display.h"
 #include "app/headless_view.h"
@@ -28,6 +27,9 @@ int RunHeadless(const std::vector<std::string>& args) {
   EventLoop loop;
   HeadlessView view(loop);
   TCorvaneForm form(view, args);
+  view.SetTick([&form] {
+    if (form.hTimerEnabled) form.hTimerTimer(&form);
+  });
 
   ErrorDisplay errors([&form](const std::string& message) {
     std::fprintf(stderr, "corvane: %s\n", message.c_str());
@@ -50,9 +52,6 @@ int RunHeadless(const std::vector<std::string>& args) {
     main.HandleException(std::current_exception());
   }
 
-  loop.AddTimer(kWatchdogInterval, [&form] {
-    if (form.hTimerEnabled) form.hTimerTimer(&form);
-  });
   loop.Run();
 
   try {
@@ -60,6 +59,11 @@ int RunHeadless(const std::vector<std::string>& args) {
   } catch (...) {
     main.HandleException(std::current_exception());
   }
+  // The error display and the form end with this function, before the form's ports are
+  // closed: what is raised from here on only goes to stderr.
+  main.SetExceptionHandler([](std::exception_ptr e) {
+    std::fprintf(stderr, "corvane: %s\n", MessageOf(e).c_str());
+  });
   g_loop = nullptr;
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/bridge_constants.h"
 #include "cport/cport.h"
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
@@ -20,6 +21,22 @@ void HeadlessView::ShowSettingsDialog(TComPort& port) {
 
 void HeadlessView::ProcessMessages() {
   MainThread::Instance().ServePending();
+}
+
+HeadlessView::~HeadlessView() {
+  SetTimerEnabled(false);
+}
+
+void HeadlessView::SetTimerEnabled(bool enabled) {
+  if (enabled == (timer_ >= 0)) return;
+  if (enabled) {
+    timer_ = loop_.AddTimer(kWatchdogInterval, [this] {
+      if (tick_) tick_();
+    });
+  } else {
+    loop_.RemoveTimer(timer_);
+    timer_ = -1;
+  }
 }
 
 void HeadlessView::CloseWindow() {

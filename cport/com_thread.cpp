@@ -34,7 +34,21 @@ void TComThread::SignalStop() {
   FStopEvent.Set();
 }
 
+bool TComThread::WaitsForCaller() const {
+  return FRunningDelivery || FThreadId.load() == std::this_thread::get_id();
+}
+
+void TComThread::ReportWaitFailure(int error) {
+  TCustomComPort* port = FComPort;
+  // Send, not a synchronous call: what the report raises goes to the application's
+  // exception handler, which shows it, instead of coming back here. A close waiting for
+  // this thread serves the call first, so the port is still there when it runs.
+  corvane::MainThread::Instance().Send(
+      [port, error] { port->ReportPortError(CE_WaitFailed + 1, error); });
+}
+
 void TComThread::Execute() {
+  FThreadId.store(std::this_thread::get_id());
   for (;;) {
     const WaitResult r = FDevice->WaitCommEvent(FStopEvent);
     // The stop wins over events that came with it.
@@ -44,6 +58,8 @@ void TComThread::Execute() {
       // The device refused the wait (gone, hung up): waiting again would only fail again at
       // once. Monitoring ends here; reopening the port starts it afresh.
       FDevice->SetCommMask(0);
+      ReportWaitFailure(r.Error);
+      // Also kept as the thread's end, so the close knows the thread was not stopped by it.
       throw EComPort(CE_WaitFailed + 1, r.Error);
     }
     const TComEvents batch = NextBatch(MaskToEventSet(r.Mask));
@@ -73,9 +89,12 @@ void TComThread::DispatchEvents() {
   switch (FComPort->FSyncMethod) {
     case smThreadSync:
       FDelivery.Start([this] {
+        FRunningDelivery = true;
         try {
           RunEventHandlers();
+          FRunningDelivery = false;
         } catch (...) {
+          FRunningDelivery = false;
           // Monitoring ends with this failure now, not at the device's next event.
           FStopEvent.Set();
           throw;

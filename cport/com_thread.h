@@ -11,7 +11,9 @@
 // handlers of its last batch, rather than waking only to go back to waiting once they
 // return; it hands the next batch over once they have all returned, with every event that
 // occurred until then, as if it had waited only then.
+#include <atomic>
 #include <exception>
+#include <thread>
 
 #include "cport/cport_types.h"
 #include "cport/platform/stop_signal.h"
@@ -36,6 +38,9 @@ class TComThread {
   bool Ended() const { return FThread.Ended(); }
   // What ended the thread early; null while it runs or after a regular stop.
   std::exception_ptr Error() const { return FThread.Error(); }
+  // Whether stopping the thread from the calling thread would wait for itself: the caller
+  // is the thread, or runs the handlers of a batch the thread waits for (smThreadSync).
+  bool WaitsForCaller() const;
 
  private:
   void Execute();
@@ -46,6 +51,9 @@ class TComThread {
   void DispatchEvents();
   void ForwardEventsToWindow();
   void RunEventHandlers();
+  // Hands a failed wait to the port's error route on the main thread, so monitoring does
+  // not end unheard.
+  void ReportWaitFailure(int error);
 
   TCustomComPort* FComPort;
   corvane::platform::Device* FDevice;
@@ -54,5 +62,8 @@ class TComThread {
   // main thread only until the thread has collected the delivery.
   TComEvents FEvents;
   corvane::PendingCall FDelivery;  // smThreadSync: the batch handed to the main thread
+  // Set while the main thread runs the handlers of a batch handed over by FDelivery.
+  std::atomic<bool> FRunningDelivery{false};
+  std::atomic<std::thread::id> FThreadId{};
   corvane::ServedThread FThread;   // last, so it ends before the members it uses go
 };

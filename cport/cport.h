@@ -23,6 +23,25 @@
 //   handler after which the failing operation goes on.
 // - A setter whose apply step fails keeps the new value stored; the device keeps its
 //   previous settings.
+//
+// Settings a Linux tty cannot carry are accepted, stored and persisted, and have no effect
+// on the line there; none is refused, so settings written elsewhere open the same:
+// - FlowControl.OutDSRFlow (output waiting for DSR) and DSRSensitivity (input ignored
+//   while DSR is off): the tty has neither.
+// - FlowControl.TxContinueOnXoff: the tty's output always stops on XOFF alone.
+// - XonLim and XoffLim (a quarter of Buffer.InputSize): the tty sends XOFF and XON at
+//   thresholds of its own.
+// - OutCTSFlow and ControlRTS = rtsHandshake each switch on the tty's one RTS/CTS
+//   handshake, which works in both directions: OutCTSFlow alone also drives RTS for input.
+// - DTR handshake holds DTR on.
+// Emulated by the tty backend: RTS toggle (RTS raised for each write, lowered once the
+// output has drained), DiscardNull, EV_RX80FULL (the input queue passing 80 % of
+// Buffer.InputSize), EventChar (EV_RXFLAG when it arrives, while OnRxFlag or a link
+// watches for it) and Parity.Check with Parity.Replace: a byte with a parity or framing
+// error becomes ReplaceChar, or without Replace passes as received, and DiscardNull drops
+// only bytes that came as NUL. For the event character and parity
+// checking the backend takes the bytes in as they arrive, up to Buffer.InputSize or the
+// tty's own few kilobytes, whichever is more; the input count includes them.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -105,7 +124,9 @@ class TCustomComPort : public TComponent {
   void SetTimeouts(const TComTimeouts& Value);
   TStoredProps StoredProps() const { return FStoredProps; }
   void SetStoredProps(TStoredProps Value) { FStoredProps = Value; }
-  bool TriggersOnRxChar() const { return FTriggersOnRxChar; }
+  // False while a linked component takes the received buffers, whatever was stored: the
+  // link is fed then, not OnRxChar.
+  bool TriggersOnRxChar() const { return FTriggersOnRxChar && !FHasRxBufLink; }
   void SetTriggersOnRxChar(bool Value);
   TSyncMethod SyncMethod() const { return FSyncMethod; }
   // Refused with code 14 while the port is open.
@@ -195,6 +216,11 @@ class TCustomComPort : public TComponent {
 
   // --- opening and closing ---
   void OpenPort();
+  // Closing from the port's own event handler while the event thread waits for that
+  // handler (smThreadSync, or any handler under smNone) is refused with code 14 and the
+  // port stays open: the close would wait for the thread that waits for the handler. The
+  // same holds for Connected := False and a new Port written there. Close from elsewhere,
+  // for example from a timer the handler starts.
   void ClosePort();
 
   // --- applying settings; each does nothing unless open, outside a bracket, not loading ---

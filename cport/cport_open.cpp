@@ -1,6 +1,7 @@
 // Opening and closing a port, and putting its settings on the device.
 #include <cerrno>
 
+#include "cport/com_thread.h"
 #include "cport/cport.h"
 #include "cport/platform/device_opener.h"
 
@@ -53,6 +54,10 @@ void TCustomComPort::OpenPort() {
 
 void TCustomComPort::ClosePort() {
   if (!FConnected) return;
+  if (FEventThread && FEventThread->WaitsForCaller()) {
+    ReportPortError(CE_ConnChangeProp + 1, 0);
+    return;
+  }
   HandleBeforeClose();
   AbortPendingIO();
   if (FThreadCreated) {

@@ -373,6 +373,12 @@ size_t Router::Waiting() const {
   return n;
 }
 
+bool Router::HoldsAnswers() const {
+  for (const Held& held : held_)
+    if (!held.answers.empty()) return true;
+  return false;
+}
+
 bool Router::Tick() {
   GiveUp(0, "waited too long");
   OfferHeldAnswers();

@@ -84,6 +84,8 @@ class Router {
   size_t Waiting() const;
   // Offers the answers held for clients whose lines were full or closed.
   void OfferHeldAnswers();
+  // Whether answers wait for a client's line to take them.
+  bool HoldsAnswers() const;
 
   struct Counters {
     uint64_t routed = 0;              // answers delivered to (or held for) a client

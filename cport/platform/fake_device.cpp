@@ -9,7 +9,25 @@
 #include <system_error>
 #include <utility>
 
+#include "cport/platform/posix_driver_wait.h"
+
 namespace corvane::platform {
+namespace {
+
+constexpr uint32_t kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+constexpr int kSampleMs = 20;
+
+uint32_t ModemEvents(uint32_t before, uint32_t now) {
+  const uint32_t changed = before ^ now;
+  uint32_t ev = 0;
+  if (changed & MS_CTS_ON) ev |= EV_CTS;
+  if (changed & MS_DSR_ON) ev |= EV_DSR;
+  if (changed & MS_RLSD_ON) ev |= EV_RLSD;
+  if ((changed & MS_RING_ON) && !(now & MS_RING_ON)) ev |= EV_RING;
+  return ev;
+}
+
+}  // namespace
 
 const char* FakeOpName(FakeOp op) {
   static const char* const kNames[] = {"Open",      "SetCommState",   "SetCommTimeouts",
@@ -40,7 +58,10 @@ class FakeDevice final : public Device {
     FakeCall c{FakeOp::SetupComm};
     c.Arg1 = inQueue;
     c.Arg2 = outQueue;
-    return script_.Record(c);
+    if (int err = script_.Record(c)) return err;
+    std::lock_guard lock(script_.mutex_);
+    script_.inputSize_ = inQueue;
+    return 0;
   }
   int SetCommMask(uint32_t mask) override {
     FakeCall c{FakeOp::SetCommMask};
@@ -49,6 +70,9 @@ class FakeDevice final : public Device {
     std::lock_guard lock(script_.mutex_);
     script_.mask_ = mask;
     script_.events_ &= mask;
+    // Line changes count from here, as a driver's counters would tell the tty backend.
+    seenModem_ = script_.modem_;
+    helperSeen_ = script_.lineChanges_;
     return 0;
   }
 
@@ -60,16 +84,33 @@ class FakeDevice final : public Device {
   WaitResult WaitCommEvent(const StopSignal& stop) override {
     if (int err = script_.Record({FakeOp::WaitCommEvent})) return {WaitResult::Failed, 0, err};
     for (;;) {
+      int timeoutMs = -1;
       {
         std::lock_guard lock(script_.mutex_);
         if (stop.IsSet()) return {WaitResult::Stopped, 0, 0};
+        const bool watch = script_.modemLines_ && (script_.mask_ & ~script_.quiet_ & kModemEvents);
+        if (watch && !script_.lineWait_) {
+          script_.events_ |= ModemEvents(seenModem_, script_.modem_) & script_.mask_;
+          seenModem_ = script_.modem_;
+          timeoutMs = kSampleMs;
+        }
         if (script_.events_ != 0) return {WaitResult::Event, std::exchange(script_.events_, 0u), 0};
+        if (watch && script_.lineWait_ && !lineWait_.Running()) lineWait_.Start();
       }
-      pollfd p[2] = {{stop.PollFd(), POLLIN, 0}, {script_.wake_.get(), POLLIN, 0}};
-      if (poll(p, 2, -1) < 0 && errno != EINTR) return {WaitResult::Failed, 0, errno};
+      pollfd p[3] = {{stop.PollFd(), POLLIN, 0},
+                     {script_.wake_.get(), POLLIN, 0},
+                     {lineWait_.Fd(), POLLIN, 0}};
+      if (poll(p, 3, timeoutMs) < 0 && errno != EINTR) return {WaitResult::Failed, 0, errno};
+      std::lock_guard lock(script_.mutex_);
+      ++script_.wakeUps_;
       uint64_t drained = 0;
       if (p[1].revents & POLLIN) [[maybe_unused]]
         auto n = read(script_.wake_.get(), &drained, 8);
+      if (p[2].revents & POLLIN) {
+        lineWait_.Consume();
+        script_.events_ |= ModemEvents(seenModem_, script_.modem_) & script_.mask_;
+        seenModem_ = script_.modem_;
+      }
     }
   }
 
@@ -136,6 +177,7 @@ class FakeDevice final : public Device {
   int Close() override {
     if (closed_) return 0;
     closed_ = true;
+    lineWait_.Stop();
     const int err = script_.Record({FakeOp::Close});
     std::lock_guard lock(script_.mutex_);
     --script_.open_;
@@ -143,9 +185,32 @@ class FakeDevice final : public Device {
   }
 
  private:
+  // The line helper's wait: until ChangeModemLines was called since its last return.
+  int WaitLineChange() {
+    std::unique_lock lock(script_.mutex_);
+    script_.linesChanged_.wait(
+        lock, [this] { return script_.lineChanges_ != helperSeen_ || helperInterrupted_; });
+    ++script_.wakeUps_;
+    if (std::exchange(helperInterrupted_, false)) return EINTR;
+    helperSeen_ = script_.lineChanges_;
+    return 0;
+  }
+
   std::shared_ptr<FakeScript> keep_;
   FakeScript& script_;
   bool closed_ = false;
+  // Under the script's mutex: the modem status the last report compared against, the line
+  // helper's count of changes seen, and its interruption.
+  uint32_t seenModem_ = 0;
+  uint64_t helperSeen_ = 0;
+  bool helperInterrupted_ = false;
+  DriverWaitThread lineWait_{[this] { return WaitLineChange(); }, [this](std::thread&) {
+                               {
+                                 std::lock_guard lock(script_.mutex_);
+                                 helperInterrupted_ = true;
+                               }
+                               script_.linesChanged_.notify_all();
+                             }};
 };
 
 FakeScript::FakeScript() : wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
@@ -231,8 +296,12 @@ int FakeScript::OpenDevices() const {
 void FakeScript::Receive(const std::string& bytes) {
   {
     std::lock_guard lock(mutex_);
+    const bool wasHigh = input_.size() * 5 > uint64_t{inputSize_} * 4;
     input_ += bytes;
     events_ |= mask_ & EV_RXCHAR;
+    if (inputSize_ > 0 && !wasHigh && input_.size() * 5 > uint64_t{inputSize_} * 4) {
+      events_ |= mask_ & EV_RX80FULL;
+    }
   }
   WakeWaiter();
 }
@@ -253,6 +322,31 @@ void FakeScript::RaiseEvents(uint32_t mask) {
 void FakeScript::SetModemStatus(uint32_t status) {
   std::lock_guard lock(mutex_);
   modem_ = status;
+}
+
+void FakeScript::GiveModemLines(bool lineWait) {
+  std::lock_guard lock(mutex_);
+  modemLines_ = true;
+  lineWait_ = lineWait;
+}
+
+void FakeScript::ChangeModemLines(uint32_t status) {
+  {
+    std::lock_guard lock(mutex_);
+    modem_ = status;
+    ++lineChanges_;
+  }
+  linesChanged_.notify_all();
+}
+
+uint64_t FakeScript::WakeUps() const {
+  std::lock_guard lock(mutex_);
+  return wakeUps_;
+}
+
+uint32_t FakeScript::InputSize() const {
+  std::lock_guard lock(mutex_);
+  return inputSize_;
 }
 
 uint32_t FakeScript::QuietEvents() const {

@@ -7,6 +7,7 @@
 // the script and inspects what happened. A script lives in a std::shared_ptr, which every
 // device it opened shares, so a device may close after the test has let go of it. All members are
 // safe to call from any thread.
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -78,7 +79,20 @@ class FakeScript : public std::enable_shared_from_this<FakeScript> {
   std::string Sent() const;
   // Raises events (EV_* bits) for WaitCommEvent; only bits in the current mask count.
   void RaiseEvents(uint32_t mask);
+  // The modem status GetCommModemStatus reads; raises nothing by itself.
   void SetModemStatus(uint32_t status);
+  // Gives the device modem lines that change on the wire (ChangeModemLines). With lineWait
+  // a helper thread blocks until they change, as the tty backend's does in a driver's
+  // TIOCMIWAIT; without, the event wait samples them every 20 ms, as the backend does for a
+  // driver that lacks that wait. Either way a change raises EV_CTS, EV_DSR, EV_RLSD and, at
+  // the end of a ring, EV_RING for the lines that changed.
+  void GiveModemLines(bool lineWait);
+  void ChangeModemLines(uint32_t status);
+  // Times a wait of the device returned (the event wait and the line helper): the cost of
+  // an idle port.
+  uint64_t WakeUps() const;
+  // Input size last given to SetupComm; arrivals past 80 % of it raise EV_RX80FULL.
+  uint32_t InputSize() const;
   // Line error flags returned, once, by the next ClearCommError.
   void SetLineErrors(uint32_t errors);
   // The events the port last said nothing acts on. Kept as state, not recorded as a call:
@@ -108,6 +122,12 @@ class FakeScript : public std::enable_shared_from_this<FakeScript> {
   uint32_t modem_ = 0;
   uint32_t errors_ = 0;
   uint32_t quiet_ = 0;
+  uint32_t inputSize_ = 0;
+  bool modemLines_ = false;
+  bool lineWait_ = false;
+  uint64_t lineChanges_ = 0;  // counts ChangeModemLines calls, for the line helper
+  uint64_t wakeUps_ = 0;
+  std::condition_variable linesChanged_;
   int open_ = 0;
   UniqueFd wake_;  // readable after a change a waiting WaitCommEvent may care about
 };

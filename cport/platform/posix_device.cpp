@@ -38,6 +38,7 @@ int PosixDevice::Open(const std::string& path, std::unique_ptr<Device>& device) 
   if (ioctl(fd.get(), TIOCEXCL) != 0) return errno;
 
   std::unique_ptr<PosixDevice> opened(new PosixDevice(std::move(fd)));
+  opened->path_ = path;
   if (int err = MakeTtyRaw(opened->Fd())) return err;  // the destructor lifts TIOCEXCL
   if (int err = opened->InitEvents()) return err;
   device = std::move(opened);
@@ -59,6 +60,7 @@ PosixDevice::~PosixDevice() {
 
 int PosixDevice::Close() {
   if (!fd_.valid()) return 0;
+  StopHelpers();
   // The exclusive flag belongs to the tty, not to our descriptor: a peer that keeps the tty
   // open would keep it set and lock us out of our own reopen.
   ioctl(fd_.get(), TIOCNXCL);
@@ -67,7 +69,8 @@ int PosixDevice::Close() {
 
 int PosixDevice::SetCommState(const Dcb& dcb) {
   if (int err = ApplyDcbToTty(fd_.get(), dcb)) return err;
-  dcb_ = dcb;
+  SetInputRules(dcb);
+  rtsToggle_.store((dcb.Flags & kDcbRtsControlMask) == RTS_CONTROL_TOGGLE);
   return 0;
 }
 
@@ -82,6 +85,7 @@ int PosixDevice::SetupComm(uint32_t inQueue, uint32_t outQueue) {
   // that the device is still there.
   if (inQueue > 0x7FFFFFFFu || outQueue > 0x7FFFFFFFu) return EINVAL;
   if (!isatty(fd_.get())) return errno;
+  inQueueSize_.store(inQueue);
   return 0;
 }
 

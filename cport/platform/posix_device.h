@@ -1,12 +1,16 @@
 #pragma once
 // The serial device of a POSIX tty: real serial ports, USB adapters and pseudo-terminals.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "cport/platform/device.h"
+#include "cport/platform/parity_marks.h"
+#include "cport/platform/posix_driver_wait.h"
 #include "cport/platform/unique_fd.h"
 
 namespace corvane::platform {
@@ -61,14 +65,38 @@ class PosixDevice final : public Device {
   void Wake();
   // The events of the mask somebody acts on.
   uint32_t Tracked() const { return mask_.load() & ~quiet_.load(); }
+  // Modem-line changes: waited for by a helper blocked in TIOCMIWAIT, started when the mask
+  // first asks for them. False when the driver has no such wait: the lines are sampled then.
+  bool WaitForLineChanges();
+  // The helper's wait: returns once a line changed since its last return.
+  int WaitLineChange();
+  // Output drained: a helper blocked in tcdrain once asked to, which then also ends an RTS
+  // toggle. False when no helper can run.
+  bool RequestDrain();
+  int WaitDrained();
+  // One write of the line; raises RTS first under RTS toggle.
+  ssize_t WriteLine(const char* data, uint32_t count);
+  // Whether the input queue has passed 80 % of the size SetupComm was given.
+  uint32_t InputFillEvent();
+  void StopHelpers();
   // Compares the counters, and with modemLines the modem lines, with the last sample;
   // returns the EV_* bits of what changed and adds new line errors to pendingErrors_.
   uint32_t SampleLines(bool modemLines);
   void ResetLineBaseline();
-  // Whether the wait has to look at the lines at intervals (the mask asks for them and
-  // the driver has them).
-  bool WatchesLines(uint32_t mask) const;
   int WaitReadable(Transfer& t, int timeoutMs);
+  // The input rules of the line settings that the tty cannot carry out itself.
+  void SetInputRules(const Dcb& dcb);
+  // A tty cannot show a byte without consuming it: while the event character is watched or
+  // parity marks are to be undone, the bytes are taken in as they arrive, into a read-ahead
+  // that reads serve first and the input count includes.
+  bool ReadAheadWanted() const;
+  // Moves what the tty holds into the read-ahead, up to its cap. Needs inputMutex_.
+  int PullInput();
+  // Hands over bytes of the read-ahead. Needs inputMutex_.
+  uint32_t ServeInput(char* buffer, uint32_t count);
+  // One read for a transfer: the read-ahead first, then the tty. 0 with got 0 when nothing
+  // has come; a failure only when nothing was read.
+  int TakeInput(char* buffer, uint32_t count, uint32_t& got);
   void DropNuls(char* buf, uint32_t& n) const;
   // Empties abort_ once after each purge that signalled it, not on every transfer.
   void DrainAbort();
@@ -82,7 +110,7 @@ class PosixDevice final : public Device {
   UniqueFd epoll_;
   UniqueFd wake_;   // wakes the event wait: mask changed, output written
   UniqueFd abort_;  // readable after a purge with the abort flags
-  Dcb dcb_{};
+  UniqueFd inputReady_;  // readable after bytes went into the read-ahead
   CommTimeouts timeouts_{};
   std::atomic<uint32_t> mask_{0};
   std::atomic<uint32_t> quiet_{0};
@@ -104,6 +132,34 @@ class PosixDevice final : public Device {
   uint64_t arrivedSeen_ = 0;
   uint64_t purgesSeen_ = 0;
   bool arrivedKnown_ = false;
+
+  std::string path_;
+  std::atomic<uint32_t> inQueueSize_{0};
+  bool inputHigh_ = false;  // the waiting thread's: the last arrival found the queue 80 % full
+  std::atomic<bool> rtsToggle_{false};
+
+  // Held by every read of the tty, so bytes keep their order between the read-ahead and
+  // the reads; also guards the read-ahead and its rules.
+  std::mutex inputMutex_;
+  std::deque<char> readAhead_;
+  ParityMarkDecoder marks_;
+  bool dropNuls_ = false;
+  char eventChar_ = 0;
+  std::atomic<bool> parityMarks_{false};
+  std::atomic<uint32_t> queued_{0};         // the read-ahead's size, for lock-free looks
+  std::atomic<bool> eventCharSeen_{false};  // taken in, not yet reported
+
+  // Helpers for what the event wait cannot poll for; their descriptors are in its set.
+  std::unique_ptr<DriverWaitThread> lineWait_;
+  bool lineWaitMissing_ = false;  // the waiting thread's
+  Counters lineWaitSeen_;         // the line helper's own
+  std::unique_ptr<DriverWaitThread> drainWait_;
+  // Guards the drain request and, under RTS toggle, a write against the drain's lowering
+  // of RTS: a write that comes just after the drain keeps RTS up.
+  std::mutex drainMutex_;
+  std::condition_variable drainCv_;
+  bool drainWanted_ = false;
+  bool drainInterrupted_ = false;
 
   std::mutex linesMutex_;
   bool hasModem_ = false;

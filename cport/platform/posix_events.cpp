@@ -4,24 +4,29 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 
 #include <cerrno>
+#include <string>
 #include <utility>
 
+#include "cport/platform/device_trace.h"
 #include "cport/platform/posix_common.h"
 #include "cport/platform/posix_device.h"
 
 namespace corvane::platform {
 namespace {
 
-// Modem lines and counters have no readiness to wait on together with the data: they are
-// looked at this often, and only while the event mask asks for them on a device that has
-// them. Data never waits on a timer.
+// Modem lines have no readiness to poll together with the data: a helper waits for their
+// changes in TIOCMIWAIT. Only a driver without that wait has them looked at this often,
+// while the event mask asks for them. The error counters change only as bytes come in, so
+// they are read when the tty reports input. Nothing else waits on a timer.
 constexpr int kLineSampleMs = 20;
-constexpr uint32_t kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_ERR | EV_BREAK;
+constexpr uint32_t kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+constexpr uint32_t kCounterEvents = EV_ERR | EV_BREAK;
 
 // What each descriptor of the event wait's set stands for.
-enum : uint64_t { kTtyTag, kWakeTag, kStopTag };
+enum : uint64_t { kTtyTag, kWakeTag, kStopTag, kLinesTag, kDrainTag };
 
 void Drain(int fd) {
   uint64_t n = 0;
@@ -37,6 +42,8 @@ int PosixDevice::InitEvents() {
   if (!wake_.valid()) return errno;
   abort_ = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!abort_.valid()) return errno;
+  inputReady_ = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!inputReady_.valid()) return errno;
   // Bytes that are already waiting make the first wait report an arrival: nothing that
   // came while the port was being reopened is stranded.
   epoll_event tty{};
@@ -47,8 +54,117 @@ int PosixDevice::InitEvents() {
   wake.events = EPOLLIN;
   wake.data.u64 = kWakeTag;
   if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &wake) != 0) return errno;
+  lineWait_ = std::make_unique<DriverWaitThread>([this] { return WaitLineChange(); },
+                                                 [](std::thread& t) { InterruptDriverCall(t); });
+  drainWait_ = std::make_unique<DriverWaitThread>(
+      [this] { return WaitDrained(); },
+      [this](std::thread& t) {
+        {
+          std::lock_guard lock(drainMutex_);
+          drainInterrupted_ = true;
+        }
+        drainCv_.notify_all();
+        InterruptDriverCall(t);
+      });
+  for (auto [helper, tag] : {std::pair{lineWait_.get(), kLinesTag}, {drainWait_.get(), kDrainTag}}) {
+    if (helper->Fd() < 0) return EMFILE;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = tag;
+    if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, helper->Fd(), &ev) != 0) return errno;
+  }
   ResetLineBaseline();
   return 0;
+}
+
+void PosixDevice::StopHelpers() {
+  if (lineWait_) lineWait_->Stop();
+  if (drainWait_) drainWait_->Stop();
+}
+
+bool PosixDevice::WaitForLineChanges() {
+  if (lineWaitMissing_) return false;
+  if (lineWait_->Running()) return true;
+  if (const int err = lineWait_->Error()) {
+    // Ended on its own: the driver has no such wait, or the device went (which the tty's
+    // hang-up reports). Either way it is not started again for this device.
+    lineWaitMissing_ = true;
+    if (NotProvided(err)) {
+      DeviceTrace("<LineEvents> (" + path_ +
+                  ") the driver cannot wait for modem-line changes; they are sampled every " +
+                  std::to_string(kLineSampleMs) + " ms (Error: " + std::to_string(err) + ")");
+    }
+    return false;
+  }
+  {
+    std::lock_guard lock(linesMutex_);
+    lineWaitSeen_ = counters_;
+  }
+  if (lineWait_->Start() != 0) {
+    lineWaitMissing_ = true;
+    return false;
+  }
+  return true;
+}
+
+int PosixDevice::WaitLineChange() {
+  // TIOCMIWAIT waits for a change after its own start: one that came since the helper's
+  // last return is reported at once, from the driver's counters.
+  serial_icounter_struct ic{};
+  auto differs = [&] {
+    return ic.cts != lineWaitSeen_.cts || ic.dsr != lineWaitSeen_.dsr ||
+           ic.dcd != lineWaitSeen_.dcd || ic.rng != lineWaitSeen_.rng;
+  };
+  auto keep = [&] {
+    lineWaitSeen_.cts = ic.cts;
+    lineWaitSeen_.dsr = ic.dsr;
+    lineWaitSeen_.dcd = ic.dcd;
+    lineWaitSeen_.rng = ic.rng;
+  };
+  if (ioctl(fd_.get(), TIOCGICOUNT, &ic) == 0 && differs()) {
+    keep();
+    return 0;
+  }
+  if (ioctl(fd_.get(), TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_CD | TIOCM_RNG) != 0) return errno;
+  if (ioctl(fd_.get(), TIOCGICOUNT, &ic) == 0) keep();
+  return 0;
+}
+
+bool PosixDevice::RequestDrain() {
+  {
+    std::lock_guard lock(drainMutex_);
+    drainWanted_ = true;
+  }
+  drainCv_.notify_all();
+  return drainWait_ && drainWait_->Start() == 0;
+}
+
+int PosixDevice::WaitDrained() {
+  {
+    std::unique_lock lock(drainMutex_);
+    drainCv_.wait(lock, [this] { return drainWanted_ || drainInterrupted_; });
+    if (std::exchange(drainInterrupted_, false)) return EINTR;
+  }
+  if (tcdrain(fd_.get()) != 0) return errno;
+  std::lock_guard lock(drainMutex_);
+  int out = 0;
+  // A write that came meanwhile is drained next; until then RTS stays up for it.
+  if (ioctl(fd_.get(), TIOCOUTQ, &out) == 0 && out > 0) return EINTR;
+  drainWanted_ = false;
+  if (rtsToggle_.load()) {
+    int rts = TIOCM_RTS;
+    ioctl(fd_.get(), TIOCMBIC, &rts);
+  }
+  return 0;
+}
+
+uint32_t PosixDevice::InputFillEvent() {
+  const uint32_t size = inQueueSize_.load();
+  int in = 0;
+  if (size == 0 || size > 0x7FFFFFFFu || ioctl(fd_.get(), FIONREAD, &in) != 0) return 0;
+  const uint64_t waiting = static_cast<uint64_t>(in > 0 ? in : 0) + queued_.load();
+  const bool high = waiting * 5 > static_cast<uint64_t>(size) * 4;
+  return std::exchange(inputHigh_, high) || !high ? 0 : EV_RX80FULL;
 }
 
 int PosixDevice::WatchStop(const StopSignal& stop) {
@@ -74,6 +190,8 @@ void PosixDevice::Wake() {
 
 int PosixDevice::SetCommMask(uint32_t mask) {
   mask_.store(mask);
+  // Monitoring ended: nobody waits for line changes any more.
+  if (mask == 0 && lineWait_) lineWait_->Stop();
   ResetLineBaseline();
   // A wait in progress looks at the new mask.
   Wake();
@@ -95,10 +213,6 @@ void PosixDevice::ResetLineBaseline() {
   hasCounters_ = ioctl(fd_.get(), TIOCGICOUNT, &ic) == 0;
   counters_ = {ic.cts,     ic.dsr,    ic.rng, ic.dcd,        ic.frame,
                ic.overrun, ic.parity, ic.brk, ic.buf_overrun};
-}
-
-bool PosixDevice::WatchesLines(uint32_t mask) const {
-  return (mask & kLineEvents) != 0 && (hasModem_ || hasCounters_);
 }
 
 uint32_t PosixDevice::SampleLines(bool modemLines) {
@@ -164,7 +278,7 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
   const uint32_t tracked = mask & ~quiet_.load();
   uint32_t ev = 0;
   int timeoutMs = -1;
-  if (WatchesLines(tracked)) {
+  if ((tracked & kModemEvents) && hasModem_ && !WaitForLineChanges()) {
     ev |= SampleLines(true);
     timeoutMs = kLineSampleMs;
   }
@@ -173,20 +287,20 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
     if (ioctl(fd_.get(), TIOCOUTQ, &out) != 0 || out <= 0) {
       txPending_.store(false);
       ev |= EV_TXEMPTY;
-    } else {
-      timeoutMs = 1;  // draining: look again soon, only until the queue is empty
+    } else if (!RequestDrain()) {
+      timeoutMs = kLineSampleMs;  // no helper: look again, until the queue is empty
     }
   }
   if (stop && stop->IsSet()) return {WaitResult::Stopped, 0, 0};
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
   if (std::exchange(arrivalKept_, false)) {
     int in = 0;
-    if (ioctl(fd_.get(), FIONREAD, &in) == 0 && in > 0) ev |= EV_RXCHAR;
+    if ((ioctl(fd_.get(), FIONREAD, &in) == 0 && in > 0) || queued_.load() > 0) ev |= EV_RXCHAR;
   }
   if (wait && (ev & mask)) return {WaitResult::Event, ev & mask, 0};
 
-  epoll_event ready[3];
-  const int n = epoll_wait(epoll_.get(), ready, 3, wait ? timeoutMs : 0);
+  epoll_event ready[5];
+  const int n = epoll_wait(epoll_.get(), ready, 5, wait ? timeoutMs : 0);
   if (n < 0) {
     if (errno == EINTR) return {WaitResult::Event, ev & mask, 0};
     return {WaitResult::Failed, 0, errno};
@@ -201,6 +315,21 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
       case kWakeTag:
         Drain(wake_.get());
         break;
+      case kLinesTag:
+        lineWait_->Consume();
+        if ((tracked & kModemEvents) && hasModem_) ev |= SampleLines(true);
+        break;
+      case kDrainTag:
+        // The next look finds the queue empty and reports it.
+        drainWait_->Consume();
+        if ((tracked & EV_TXEMPTY) && txPending_.load()) {
+          int out = 0;
+          if (ioctl(fd_.get(), TIOCOUTQ, &out) != 0 || out <= 0) {
+            txPending_.store(false);
+            ev |= EV_TXEMPTY;
+          }
+        }
+        break;
       default: {
         // The device has gone (unplugged, hung up): every later wait would fail at once.
         if (ready[i].events & (EPOLLHUP | EPOLLERR)) {
@@ -208,7 +337,14 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
           if (wait) return {WaitResult::Failed, 0, EIO};
           break;
         }
-        if ((ready[i].events & EPOLLIN) && NewArrival()) ev |= EV_RXCHAR;
+        if (!(ready[i].events & EPOLLIN)) break;
+        if (ReadAheadWanted()) {
+          std::lock_guard lock(inputMutex_);
+          PullInput();  // a failure is left to the reads
+        }
+        if (NewArrival()) ev |= EV_RXCHAR;
+        if ((tracked & kCounterEvents) && hasCounters_) ev |= SampleLines(false);
+        if (tracked & EV_RX80FULL) ev |= InputFillEvent();
       }
     }
   }
@@ -217,6 +353,7 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
     arrivalKept_ = (ev & EV_RXCHAR) != 0;
     return {WaitResult::Stopped, 0, 0};
   }
+  if ((tracked & EV_RXFLAG) && eventCharSeen_.exchange(false)) ev |= EV_RXFLAG;
   return {WaitResult::Event, ev & mask, 0};
 }
 
@@ -232,8 +369,10 @@ bool PosixDevice::NewArrival() {
   const bool exact = (seq & 1) == 0 && seq == readSeq_.load() && read == readBefore &&
                      purges == rxPurges_.load();
   const uint64_t arrived = read + static_cast<uint64_t>(in > 0 ? in : 0);
+  // Bytes the read-ahead took in wait there, counted as read.
+  const bool waiting = in > 0 || queued_.load() > 0;
   const bool fresh =
-      in > 0 && (!exact || !arrivedKnown_ || purges != purgesSeen_ || arrived > arrivedSeen_);
+      waiting && (!exact || !arrivedKnown_ || purges != purgesSeen_ || arrived > arrivedSeen_);
   arrivedKnown_ = exact;
   arrivedSeen_ = arrived;
   purgesSeen_ = purges;
@@ -243,10 +382,15 @@ bool PosixDevice::NewArrival() {
 int PosixDevice::ClearCommError(uint32_t& errors, ComStat& stat) {
   errors = 0;
   stat = {};
+  if (ReadAheadWanted()) {
+    // Marked bytes count as what they decode to; a failure is left to the reads.
+    std::lock_guard lock(inputMutex_);
+    PullInput();
+  }
   int in = 0, out = 0;
   if (ioctl(fd_.get(), FIONREAD, &in) != 0) return errno;
   if (ioctl(fd_.get(), TIOCOUTQ, &out) != 0 && !NotProvided(errno)) return errno;
-  stat.cbInQue = in > 0 ? static_cast<uint32_t>(in) : 0;
+  stat.cbInQue = (in > 0 ? static_cast<uint32_t>(in) : 0) + queued_.load();
   stat.cbOutQue = out > 0 ? static_cast<uint32_t>(out) : 0;
   // The modem lines stay for the event wait to compare; only the errors are collected.
   SampleLines(false);

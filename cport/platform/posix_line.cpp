@@ -128,9 +128,10 @@ int ApplyDcbToTty(int fd, const Dcb& dcb) {
   t.c_ospeed = dcb.BaudRate;
   if (WantsHardwareFlow(dcb)) t.c_cflag |= CRTSCTS;
 
-  // Checking parity on input; bytes in error then read as NUL.
+  // Checking parity on input: bytes in error come marked, so the read path can pass them
+  // on as received or replace them, and tell them from real NULs.
   t.c_iflag &= ~(INPCK | IGNPAR | PARMRK | ISTRIP | IXON | IXOFF | IXANY);
-  if (dcb.Flags & kDcbParity) t.c_iflag |= INPCK;
+  if (dcb.Flags & kDcbParity) t.c_iflag |= INPCK | PARMRK;
   if (dcb.Flags & kDcbOutX) t.c_iflag |= IXON;
   if (dcb.Flags & kDcbInX) t.c_iflag |= IXOFF;
   t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);

@@ -33,11 +33,6 @@ bool HungUp(int fd) {
 
 }  // namespace
 
-void PosixDevice::DropNuls(char* buf, uint32_t& n) const {
-  if (!(dcb_.Flags & kDcbNull)) return;
-  n = static_cast<uint32_t>(std::remove(buf, buf + n, '\0') - buf);
-}
-
 void PosixDevice::DrainAbort() {
   const uint64_t aborts = aborts_.load();
   if (aborts == abortsDrained_) return;
@@ -56,6 +51,29 @@ ssize_t PosixDevice::CountedRead(char* buffer, uint32_t count) {
   return n;
 }
 
+int PosixDevice::TakeInput(char* buffer, uint32_t count, uint32_t& got) {
+  std::lock_guard lock(inputMutex_);
+  got = ServeInput(buffer, count);
+  if (got == count) return 0;
+  int err = 0;
+  if (ReadAheadWanted()) {
+    err = PullInput();
+    got += ServeInput(buffer + got, count - got);
+  } else {
+    const ssize_t n = CountedRead(buffer + got, count - got);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) err = errno;
+    if (n > 0) {
+      uint32_t fresh = static_cast<uint32_t>(n);
+      DropNuls(buffer + got, fresh);
+      got += fresh;
+    }
+  }
+  // A failure after some bytes shows again on the next read.
+  if (got > 0) return 0;
+  if (err != 0) return err;
+  return HungUp(fd_.get()) ? EIO : 0;
+}
+
 int PosixDevice::StartRead(Transfer& t) {
   DrainAbort();
   t.Kind = TransferKind::Read;
@@ -64,14 +82,7 @@ int PosixDevice::StartRead(Transfer& t) {
   t.StartedAtMs = NowMs();
   t.AbortTicket = aborts_.load();
   if (t.Count == 0) return 0;
-  const ssize_t n = CountedRead(t.Buffer, t.Count);
-  if (n < 0 && errno != EAGAIN) return errno;
-  if (n == 0 && HungUp(fd_.get())) return EIO;
-  if (n > 0) {
-    uint32_t got = static_cast<uint32_t>(n);
-    DropNuls(t.Buffer, got);
-    t.Done = got;
-  }
+  if (int err = TakeInput(t.Buffer, t.Count, t.Done)) return err;
   const CommTimeouts& to = timeouts_;
   if (to.ReadIntervalTimeout == MAXDWORD && to.ReadTotalTimeoutMultiplier == 0 &&
       to.ReadTotalTimeoutConstant == 0) {
@@ -90,8 +101,10 @@ int PosixDevice::StartRead(Transfer& t) {
 int PosixDevice::WaitReadable(Transfer& t, int timeoutMs) {
   for (;;) {
     if (aborts_.load() != t.AbortTicket) return ECANCELED;
-    pollfd p[2] = {{fd_.get(), POLLIN, 0}, {abort_.get(), POLLIN, 0}};
-    const int r = poll(p, 2, timeoutMs);
+    if (queued_.load() > 0) return 0;
+    pollfd p[3] = {
+        {fd_.get(), POLLIN, 0}, {abort_.get(), POLLIN, 0}, {inputReady_.get(), POLLIN, 0}};
+    const int r = poll(p, 3, timeoutMs);
     if (r < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -101,6 +114,10 @@ int PosixDevice::WaitReadable(Transfer& t, int timeoutMs) {
       if (aborts_.load() != t.AbortTicket) return ECANCELED;
       abortsDrained_ = t.AbortTicket;
       Drain(abort_.get());
+      continue;
+    }
+    if (p[2].revents & POLLIN) {
+      Drain(inputReady_.get());
       continue;
     }
     if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return EIO;
@@ -131,12 +148,9 @@ int PosixDevice::AwaitRead(Transfer& t) {
     const int r = WaitReadable(t, waitMs < 0 ? -1 : ClampMs(waitMs));
     if (r == kEnded) break;
     if (r != 0) return r;
-    const ssize_t n = CountedRead(t.Buffer + t.Done, t.Count - t.Done);
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
-    if (n == 0 && HungUp(fd_.get())) return EIO;
-    if (n > 0) {
-      uint32_t got = static_cast<uint32_t>(n);
-      DropNuls(t.Buffer + t.Done, got);
+    uint32_t got = 0;
+    if (int err = TakeInput(t.Buffer + t.Done, t.Count - t.Done, got)) return err;
+    if (got > 0) {
       t.Done += got;
       lastByteAt = NowMs();
     }
@@ -152,7 +166,7 @@ int PosixDevice::StartWrite(Transfer& t) {
   t.StartedAtMs = NowMs();
   t.AbortTicket = aborts_.load();
   if (t.Count == 0) return 0;
-  const ssize_t n = ::write(fd_.get(), t.Data, t.Count);
+  const ssize_t n = WriteLine(t.Data, t.Count);
   if (n < 0 && errno != EAGAIN) return errno;
   t.Done = n > 0 ? static_cast<uint32_t>(n) : 0;
   t.Pending = t.Done < t.Count;
@@ -160,7 +174,17 @@ int PosixDevice::StartWrite(Transfer& t) {
   return 0;
 }
 
+ssize_t PosixDevice::WriteLine(const char* data, uint32_t count) {
+  if (!rtsToggle_.load()) return ::write(fd_.get(), data, count);
+  std::lock_guard lock(drainMutex_);
+  int rts = TIOCM_RTS;
+  ioctl(fd_.get(), TIOCMBIS, &rts);  // a line without RTS (a pseudo-terminal) just sends
+  return ::write(fd_.get(), data, count);
+}
+
 void PosixDevice::MarkWritten() {
+  // Under RTS toggle the line drops RTS once the bytes have left, event thread or not.
+  if (rtsToggle_.load()) RequestDrain();
   // Only a drain somebody waits for is worth waking the event wait.
   if (!(Tracked() & EV_TXEMPTY)) return;
   txPending_.store(true);
@@ -192,7 +216,7 @@ int PosixDevice::AwaitWrite(Transfer& t) {
       continue;
     }
     if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return EIO;
-    const ssize_t n = ::write(fd_.get(), t.Data + t.Done, t.Count - t.Done);
+    const ssize_t n = WriteLine(t.Data + t.Done, t.Count - t.Done);
     if (n < 0 && errno != EAGAIN && errno != EINTR) return errno;
     if (n > 0) t.Done += static_cast<uint32_t>(n);
   }
@@ -203,7 +227,7 @@ int PosixDevice::AwaitTransfer(Transfer& t) {
   if (!t.Pending) return 0;
   const int err = t.Kind == TransferKind::Read ? AwaitRead(t) : AwaitWrite(t);
   t.Pending = false;
-  if (t.Kind == TransferKind::Write && t.Done > 0) MarkWritten();
+  if (t.Kind == TransferKind::Write && (t.Done > 0 || rtsToggle_.load())) MarkWritten();
   return err;
 }
 
@@ -215,9 +239,15 @@ int PosixDevice::PurgeComm(uint32_t flags) {
   }
   const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
   if (!rx && !tx) return 0;
-  // Bytes dropped here were never read: the event wait counts what arrives next afresh.
-  if (rx) rxPurges_.fetch_add(1);
   const int queue = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
+  if (!rx) return tcflush(fd_.get(), queue) == 0 ? 0 : errno;
+  // Bytes dropped here were never read: the event wait counts what arrives next afresh.
+  // No read-ahead may take old bytes in between the two queues' clearing.
+  std::lock_guard lock(inputMutex_);
+  rxPurges_.fetch_add(1);
+  readAhead_.clear();
+  queued_.store(0);
+  marks_.Reset();
   return tcflush(fd_.get(), queue) == 0 ? 0 : errno;
 }
 

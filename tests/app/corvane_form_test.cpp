@@ -88,7 +88,7 @@ TEST_F(BridgeOnPtys, StartUpOpensTheThreePortsAndShowsThem) {
   EXPECT_EQ(view.captions[Label::RigFreqLabel], Upper(out.slave_path()));
   EXPECT_EQ(view.captions[Label::QueueRead], "0");
   EXPECT_TRUE(view.leds[TCorvaneView::Led::LEDOut]);
-  EXPECT_TRUE(view.system_menu && view.tray_menu && view.shown && view.timer);
+  EXPECT_TRUE(view.system_menu && view.tray_menu && view.shown);
   EXPECT_TRUE(form->hTimerEnabled);
   EXPECT_EQ(view.title, "Corvane");
   EXPECT_EQ(view.tray_tip.substr(0, 9), "Corvane (");
@@ -234,6 +234,28 @@ TEST_F(BridgeOnPtys, FiftyResetsLoseAndRepeatNothingInEitherDirection) {
   EXPECT_EQ(to_rig, expected_rig);
   EXPECT_EQ(to_a, expected_a);
   EXPECT_EQ(out.master().ReceiveUntil(";", In(50ms)), "");
+}
+
+TEST_F(BridgeOnPtys, TheWatchdogTicksOnlyWhileACommandWaitsOrALineIsDown) {
+  EXPECT_FALSE(view.timer) << "an idle bridge with its lines up has nothing to watch";
+  a.master().Send("FA;");
+  EXPECT_EQ(Received(out, "FA;"), "FA;");
+  EXPECT_TRUE(view.timer);
+  out.master().Send("FA00014250000;");
+  EXPECT_EQ(Received(a, "FA00014250000;"), "FA00014250000;");
+  form->hTimerTimer(form.get());
+  EXPECT_FALSE(view.timer);
+
+  // A line that goes away while all is quiet is noticed and left to the watchdog.
+  b.master().Close();
+  loop.RunUntil([&] { return view.timer; }, 3s);
+  EXPECT_TRUE(view.timer);
+  EXPECT_FALSE(view.leds[TCorvaneView::Led::LEDPortB]);
+  EXPECT_NE(Trace().find("<PortFailed> Serial port " + Upper(b.slave_path()) + " lost"),
+            std::string::npos)
+      << Trace();
+  EXPECT_THROW(form->hTimerTimer(form.get()), EComPort);
+  EXPECT_TRUE(view.timer) << "the watchdog keeps trying while the line is down";
 }
 
 TEST_F(BridgeOnPtys, TheWatchdogReopensAPortWhoseMonitoringEnded) {

@@ -4,7 +4,9 @@
 #include <poll.h>
 
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "tests/app/client_traffic.h"
@@ -52,6 +54,22 @@ struct ReplugCase {
 
 void PrintTo(const ReplugCase& c, std::ostream* os) {
   *os << c.name;
+}
+
+TEST(LineRecovery, StoppingAsTheTransceiverLineGoesWritesOnlyTheBridgesOwnFiles) {
+  // The line's failure reaches the bridge while it shuts down; it must find the trace still
+  // there (an ended trace once wrote it to a file named with whatever the memory held).
+  for (int round = 0; round < 10; ++round) {
+    CorvaneRig rig;
+    rig.Start();
+    rig.PullSimrig();
+    rig.corvane->Signal(SIGTERM);
+    EXPECT_EQ(rig.corvane->Wait(In(10s)), 0) << rig.corvane->err();
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.path())) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name.starts_with("Corvane.")) << "round " << round << ": " << name;
+    }
+  }
 }
 
 class LineReplugged : public testing::TestWithParam<ReplugCase> {};

@@ -270,7 +270,10 @@ TEST(RefusedProperties, TriggersOnRxCharWithABufferLink) {
     EXPECT_EQ(e.ComErrorCode(), 22);
     EXPECT_STREQ(e.what(), "A component is linked to OnRxBuf event");
   }
-  EXPECT_TRUE(port.TriggersOnRxChar());
+  EXPECT_FALSE(port.TriggersOnRxChar()) << "stored True, but the link takes the buffers";
+  port.FHasRxBufLink = false;
+  EXPECT_TRUE(port.TriggersOnRxChar()) << "the value stayed";
+  port.FHasRxBufLink = true;
 
   // A handler lets the report return, and the value is stored all the same.
   int reports = 0;

@@ -1,0 +1,88 @@
+// The tty backend's input rules that termios cannot carry out: dropping NULs, undoing
+// parity marks with their replacement, and watching for the event character, which needs
+// the bytes taken in as they arrive.
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "cport/platform/posix_device.h"
+
+namespace corvane::platform {
+namespace {
+
+// The read-ahead holds at least what the tty itself would; past its cap the bytes wait in
+// the tty, whose flow control then holds the sender back.
+constexpr uint32_t kReadAheadFloor = 4096;
+
+}  // namespace
+
+void PosixDevice::SetInputRules(const Dcb& dcb) {
+  std::lock_guard lock(inputMutex_);
+  dropNuls_ = (dcb.Flags & kDcbNull) != 0;
+  eventChar_ = dcb.EvtChar;
+  marks_.SetReplacement((dcb.Flags & kDcbErrorChar) != 0, dcb.ErrorChar);
+  const bool marks = (dcb.Flags & kDcbParity) != 0;
+  if (marks != parityMarks_.load()) marks_.Reset();
+  parityMarks_.store(marks);
+}
+
+bool PosixDevice::ReadAheadWanted() const {
+  return parityMarks_.load() || (Tracked() & EV_RXFLAG) != 0;
+}
+
+void PosixDevice::DropNuls(char* buf, uint32_t& n) const {
+  if (!dropNuls_) return;
+  n = static_cast<uint32_t>(std::remove(buf, buf + n, '\0') - buf);
+}
+
+int PosixDevice::PullInput() {
+  const uint32_t cap = std::max(inQueueSize_.load(), kReadAheadFloor);
+  const bool watch = (Tracked() & EV_RXFLAG) != 0;
+  bool taken = false, flagged = false;
+  int err = 0;
+  std::string bytes;
+  while (readAhead_.size() < cap) {
+    char raw[4096];
+    const size_t want = std::min<size_t>(sizeof raw, cap - readAhead_.size());
+    const ssize_t n = CountedRead(raw, static_cast<uint32_t>(want));
+    if (n < 0 && errno != EAGAIN && errno != EINTR) err = errno;
+    if (n <= 0) break;
+    bytes.clear();
+    if (parityMarks_.load()) {
+      marks_.Decode({raw, static_cast<size_t>(n)}, bytes);
+    } else {
+      bytes.assign(raw, static_cast<size_t>(n));
+    }
+    uint32_t kept = static_cast<uint32_t>(bytes.size());
+    DropNuls(bytes.data(), kept);
+    flagged |=
+        watch && std::find(bytes.data(), bytes.data() + kept, eventChar_) != bytes.data() + kept;
+    readAhead_.insert(readAhead_.end(), bytes.data(), bytes.data() + kept);
+    taken |= kept > 0;
+    if (static_cast<size_t>(n) < want) break;  // the tty is empty
+  }
+  queued_.store(static_cast<uint32_t>(readAhead_.size()));
+  if (taken) {
+    // A read waiting on the tty would not see bytes the event thread took.
+    const uint64_t one = 1;
+    [[maybe_unused]] auto w = write(inputReady_.get(), &one, sizeof one);
+  }
+  if (flagged) {
+    eventCharSeen_.store(true);
+    Wake();  // taken by a read or a count: the event wait reports it
+  }
+  return err;
+}
+
+uint32_t PosixDevice::ServeInput(char* buffer, uint32_t count) {
+  const uint32_t n = static_cast<uint32_t>(std::min<size_t>(count, readAhead_.size()));
+  std::copy_n(readAhead_.begin(), n, buffer);
+  readAhead_.erase(readAhead_.begin(), readAhead_.begin() + n);
+  queued_.store(static_cast<uint32_t>(readAhead_.size()));
+  return n;
+}
+
+}  // namespace corvane::platform
