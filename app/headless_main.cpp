@@ -1,6 +1,5 @@
 #include "app/headless_main.h"
 
-#include <csignal>
 #include <cstdio>
 #include <exception>
 
@@ -9,17 +8,9 @@
 #include "app/headless_view.h"
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
+#include "rt/stop_request.h"
 
 namespace corvane {
-namespace {
-
-EventLoop* g_loop = nullptr;
-
-void OnQuitSignal(int) {
-  if (g_loop) g_loop->Quit();
-}
-
-}  // namespace
 
 int RunHeadless(const std::vector<std::string>& args) {
   MainThread& main = MainThread::Instance();
@@ -38,13 +29,7 @@ int RunHeadless(const std::vector<std::string>& args) {
   main.SetExceptionHandler([&errors](std::exception_ptr e) { errors.Report(MessageOf(e)); });
   form.OnPortRecovered = [&errors] { errors.Forget(); };
 
-  g_loop = &loop;
-  struct sigaction quit {};
-  quit.sa_handler = OnQuitSignal;
-  sigemptyset(&quit.sa_mask);
-  sigaction(SIGINT, &quit, nullptr);
-  sigaction(SIGTERM, &quit, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
+  QuitLoopOnStopRequest(&loop);
 
   try {
     form.FormCreate(&form);
@@ -64,7 +49,7 @@ int RunHeadless(const std::vector<std::string>& args) {
   main.SetExceptionHandler([](std::exception_ptr e) {
     std::fprintf(stderr, "corvane: %s\n", MessageOf(e).c_str());
   });
-  g_loop = nullptr;
+  QuitLoopOnStopRequest(nullptr);
   return 0;
 }
 

@@ -42,13 +42,6 @@ const std::string& ComErrorText(int code) {
   return kTexts[static_cast<size_t>(code - 1)];
 }
 
-std::string SystemErrorMessage(int32_t code) {
-  char buf[256];
-  // The GNU strerror_r may return a static string instead of filling buf.
-  const char* text = strerror_r(code, buf, sizeof buf);
-  return "System Error.  Code: " + std::to_string(code) + ".\r\n" + text;
-}
-
 }  // namespace corvane
 
 EComPort::EComPort(uint16_t Code, int32_t SystemError)

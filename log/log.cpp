@@ -1,34 +1,13 @@
 #include "log/log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 
+#include "rt/file_io.h"
 #include "rt/local_time.h"
 
 namespace {
 
 constexpr char kLineEnd[] = "\n";
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// close() may report a failed deferred write (NFS, full disk); EINTR still releases the fd.
-bool CloseFile(int fd) {
-  return ::close(fd) == 0 || errno == EINTR;
-}
 
 }  // namespace
 
@@ -38,16 +17,11 @@ void TLog::SetActive(bool Value) {
     return;
   }
   Active_ = true;
-  const int fd = ::open(FileName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0 || !CloseFile(fd)) Active_ = false;
+  if (!corvane::EmptyFile(FileName_)) Active_ = false;
 }
 
 void TLog::WriteLine(std::uint8_t MsgLevel, const std::string& Text) {
   if (!Active_ || MsgLevel > Level_) return;
-  // O_CREAT on the append open brings back a file deleted while the log is active, and an
-  // existing trace is never emptied by a failing append.
-  const int fd = ::open(FileName_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return;
   const std::tm now = corvane::LocalNow();
   std::string line = corvane::ShortDateText(now);
   line += ' ';
@@ -55,8 +29,7 @@ void TLog::WriteLine(std::uint8_t MsgLevel, const std::string& Text) {
   line += ' ';
   line += Text;
   line += kLineEnd;
-  WriteAll(fd, line);
-  CloseFile(fd);
+  corvane::AppendToFile(FileName_, line);
 }
 
 void TLog::BackUpFile() {

@@ -1,9 +1,5 @@
 #include "rt/event_loop.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -18,14 +14,9 @@
 
 namespace corvane {
 
-EventLoop::EventLoop() {
-  quit_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (quit_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-}
+EventLoop::EventLoop() = default;
 
-EventLoop::~EventLoop() {
-  close(quit_fd_);
-}
+EventLoop::~EventLoop() = default;
 
 int EventLoop::AddTimer(std::chrono::milliseconds interval, std::function<void()> fn) {
   const Clock::duration step = std::max(interval, std::chrono::milliseconds(1));
@@ -53,10 +44,7 @@ void EventLoop::Quit(int code) {
   // Only async-signal-safe calls here, and errno as the interrupted code left it.
   const int saved_errno = errno;
   quit_code_.store(code);
-  const uint64_t one = 1;
-  // A full counter (EAGAIN) still leaves the fd readable.
-  while (write(quit_fd_, &one, sizeof one) < 0 && errno == EINTR) {
-  }
+  quit_.Set(true);
   errno = saved_errno;
 }
 
@@ -96,33 +84,17 @@ bool EventLoop::Iterate(Clock::time_point limit) {
     timeout_ms = static_cast<int>(std::min<int64_t>(left.count(), INT_MAX));
   }
 
-  std::vector<pollfd> fds;
-  std::vector<int> ids;
-  fds.push_back({quit_fd_, POLLIN, 0});
-  fds.push_back({main.WakeFd(), POLLIN, 0});
-  for (const auto& [id, watch] : watches_) {
-    fds.push_back({watch.fd, POLLIN, 0});
-    ids.push_back(id);
-  }
-  if (poll(fds.data(), fds.size(), timeout_ms) < 0) {
-    if (errno == EINTR) return true;
-    throw std::system_error(errno, std::generic_category(), "poll");
-  }
-
-  if (fds[0].revents & POLLIN) {
-    uint64_t count;
-    while (read(quit_fd_, &count, sizeof count) < 0 && errno == EINTR) {
-    }
+  const Ready ready = WaitForWork(timeout_ms);
+  if (ready.quit) {
+    quit_.Set(false);
     return false;
   }
-  if (fds[1].revents & POLLIN) main.ServePending();
-  for (size_t i = 0; i < ids.size(); ++i) {
-    const short revents = fds[i + 2].revents;
-    if (revents == 0) continue;
+  if (ready.serve) main.ServePending();
+  for (const auto& [id, closed] : ready.watches) {
     // An earlier callback of this round may have removed the watch.
-    auto it = watches_.find(ids[i]);
+    auto it = watches_.find(id);
     if (it == watches_.end()) continue;
-    if (revents & POLLNVAL) {
+    if (closed) {
       const int fd = it->second.fd;
       watches_.erase(it);
       main.HandleException(std::make_exception_ptr(

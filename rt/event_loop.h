@@ -12,6 +12,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
+
+#include "rt/wake_signal.h"
 
 namespace corvane {
 
@@ -31,7 +34,8 @@ class EventLoop {
 
   // Calls fn whenever fd is readable, hung up or in error; fn must read, or unwatch on
   // hang-up, or the loop keeps calling it. A descriptor that gets closed while watched is
-  // dropped and reported through the exception handler.
+  // dropped and reported through the exception handler. POSIX only: on Windows the loop
+  // raises std::logic_error while a descriptor is watched.
   int WatchFd(int fd, std::function<void()> fn);
   void UnwatchFd(int id);
 
@@ -58,13 +62,24 @@ class EventLoop {
     std::shared_ptr<std::function<void()>> fn;
   };
 
+  // What woke a round: Quit(), queued main-thread calls, watched descriptors (by id, and
+  // whether the descriptor was found closed).
+  struct Ready {
+    bool quit = false;
+    bool serve = false;
+    std::vector<std::pair<int, bool>> watches;
+  };
+
   // One round: waits at most until limit (or the next timer), then serves calls, fds and
   // due timers. Returns false once Quit() was seen.
   bool Iterate(Clock::time_point limit);
+  // The OS's wait over the quit signal, the main thread's wake-up and the watches; -1
+  // waits without a time limit. One file per OS.
+  Ready WaitForWork(int timeout_ms);
   void RunTimers();
   void Guarded(const std::function<void()>& fn);
 
-  int quit_fd_ = -1;
+  WakeSignal quit_;
   std::atomic<int> quit_code_{0};  // lock-free, so Quit() may set it in a signal handler
   int next_id_ = 1;
   std::map<int, Timer> timers_;

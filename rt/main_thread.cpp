@@ -1,8 +1,5 @@
 #include "rt/main_thread.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -62,14 +59,9 @@ MainThread& MainThread::Instance() {
   return *instance;
 }
 
-MainThread::MainThread() {
-  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wake_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-}
+MainThread::MainThread() = default;
 
-MainThread::~MainThread() {
-  close(wake_fd_);
-}
+MainThread::~MainThread() = default;
 
 void MainThread::Attach() {
   main_id_.store(std::this_thread::get_id());
@@ -84,16 +76,8 @@ void MainThread::RequireMainThread(const char* what) const {
 }
 
 void MainThread::SetWakeFdReadable(bool readable) {
-  // Called under mutex_, so the fd's state always matches whether the queue is empty.
-  if (readable) {
-    const uint64_t one = 1;
-    while (write(wake_fd_, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-  } else {
-    uint64_t count;
-    while (read(wake_fd_, &count, sizeof count) < 0 && errno == EINTR) {
-    }
-  }
+  // Called under mutex_, so the signal's state always matches whether the queue is empty.
+  wake_.Set(readable);
 }
 
 void MainThread::Enqueue(Call& call) {

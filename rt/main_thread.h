@@ -33,6 +33,8 @@
 #include <mutex>
 #include <thread>
 
+#include "rt/wake_signal.h"
+
 namespace corvane {
 
 class PendingCall;
@@ -76,7 +78,9 @@ class MainThread {
   // the main thread serves promptly. Must not block.
   void SetWakeHook(std::function<void()> hook);
   // An eventfd that is readable exactly while calls are queued; for poll-based loops.
-  int WakeFd() const { return wake_fd_; }
+  int WakeFd() const { return static_cast<int>(wake_.Native()); }
+  // The same wake-up as the OS object a loop waits on (on Windows a manual-reset event).
+  std::intptr_t WakeHandle() const { return wake_.Native(); }
 
   // The application's exception handler ("shows its message"). The default writes the
   // message to stderr.
@@ -103,7 +107,7 @@ class MainThread {
   void SetWakeFdReadable(bool readable);
 
   std::atomic<std::thread::id> main_id_;
-  int wake_fd_ = -1;
+  WakeSignal wake_;
 
   mutable std::mutex mutex_;
   // Only the main thread waits on it (ServeUntil): callers wait on wake-ups of their own.

@@ -1,7 +1,7 @@
 #pragma once
-// The registry object: text and integer values under keys of a tree. On Linux the tree
-// lives in the process (shared by every TRegistry, gone at exit), which is all the port's
-// settings persistence needs from it. Key and value names match without regard to ASCII
+// The registry object: text and integer values under keys of a tree. On Windows that is
+// the system registry; on Linux the tree lives in the process (shared by every TRegistry,
+// gone at exit), which is all the port's settings persistence needs from it. Key and value names match without regard to ASCII
 // case; "\" separates key names. Safe to use from several threads.
 #include <cstdint>
 #include <stdexcept>

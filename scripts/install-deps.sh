@@ -12,6 +12,7 @@ packages=(
   socat libhamlib-utils xvfb xauth libx11-dev
   procps
   file man-db
+  googletest g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

@@ -3,7 +3,8 @@
 # the default build, the AddressSanitizer+UndefinedBehaviorSanitizer build, the
 # ThreadSanitizer build of the threaded tests, the Debian package installed and run, a
 # 30 s two-client soak that fails on any lost or misrouted answer, short runs of the
-# benchmarks, and a short run of every fuzzer.
+# benchmarks, the Windows build (mingw-w64) with its tests under Wine, and a short run of
+# every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -30,6 +31,9 @@ echo "== benchmarks, short runs =="
 build/default/tools/bench_port/corvane-bench-port --seconds 1 --samples 500
 build/default/tools/bench_bridge/corvane-bench-bridge latency --samples 300 \
   --idle-seconds 1 --load-seconds 1
+
+echo "== windows: cross-built with mingw-w64, tested under Wine, zipped =="
+bash scripts/windows.sh
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzzers, ${CORVANE_FUZZ_SECONDS:-60} s each =="

@@ -1,17 +1,22 @@
 #pragma once
 // A fresh directory for one test, removed with everything in it afterwards.
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 class TempDir {
  public:
+  // A name nobody holds: create_directory fails for one that exists, so the next is tried.
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "corvane-log-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    std::random_device random;
+    std::error_code ec;
+    const auto base = std::filesystem::temp_directory_path(ec);
+    for (int tries = 0; tries < 100 && path_.empty() && !ec; ++tries) {
+      auto candidate = base / ("corvane-log-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
+    }
   }
   ~TempDir() {
     std::error_code ignored;

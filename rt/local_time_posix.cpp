@@ -1,9 +1,9 @@
-#include "rt/local_time.h"
-
 #include <langinfo.h>
 #include <locale.h>
 
 #include <array>
+
+#include "rt/local_time.h"
 
 namespace corvane {
 namespace {

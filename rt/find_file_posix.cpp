@@ -1,10 +1,10 @@
-#include "rt/find_file.h"
-
 #include <dirent.h>
 #include <strings.h>
 #include <unistd.h>
 
 #include <memory>
+
+#include "rt/find_file.h"
 
 namespace corvane {
 namespace {

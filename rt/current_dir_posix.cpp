@@ -1,9 +1,9 @@
-#include "rt/current_dir.h"
-
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
+
+#include "rt/current_dir.h"
 
 namespace corvane {
 

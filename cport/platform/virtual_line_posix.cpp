@@ -20,9 +20,6 @@
 namespace corvane::platform {
 namespace {
 
-constexpr char kPrefix[] = "pty:";
-constexpr size_t kPrefixLength = sizeof kPrefix - 1;
-
 struct Line {
   UniqueFd master;  // the program's end; each open of the port gets a duplicate of it
   // The client's end, held so the program's end never reads a hang-up (EIO, POLLHUP)
@@ -132,23 +129,7 @@ LineRegistry& Registry() {
   return registry;
 }
 
-char FoldCase(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 }  // namespace
-
-bool IsVirtualLineName(const std::string& name) {
-  if (name.size() < kPrefixLength) return false;
-  for (size_t i = 0; i < kPrefixLength; ++i) {
-    if (FoldCase(name[i]) != kPrefix[i]) return false;
-  }
-  return true;
-}
-
-std::string VirtualLinePath(const std::string& name) {
-  return IsVirtualLineName(name) ? name.substr(kPrefixLength) : std::string();
-}
 
 int OpenVirtualLine(const std::string& name, std::unique_ptr<Device>& device) {
   device.reset();

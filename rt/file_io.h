@@ -1,0 +1,23 @@
+#pragma once
+// Whole-file reads and writes for the configuration and the trace, one file per OS.
+#include <optional>
+#include <string>
+
+namespace corvane {
+
+// The whole file; empty when it does not exist, nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Puts data in place of the file's contents. An existing file is replaced through a new
+// file beside it, so a full disk or a crash midway leaves the old contents rather than a
+// cut-off file; where no file can be made beside it, it is overwritten in place.
+bool WriteWholeFile(const std::string& path, const std::string& data);
+
+// Creates the file empty, or empties it.
+bool EmptyFile(const std::string& path);
+
+// Appends bytes in one write, creating the file when it is missing (a trace deleted while
+// the log is active comes back); an existing file is never emptied.
+bool AppendToFile(const std::string& path, const std::string& bytes);
+
+}  // namespace corvane
