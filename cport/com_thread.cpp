@@ -39,6 +39,9 @@ bool TComThread::WaitsForCaller() const {
 }
 
 void TComThread::ReportWaitFailure(int error) {
+  // Without a main thread nobody takes the report, and a close would wait for it for ever;
+  // the failure still ends monitoring, kept as the thread's end.
+  if (!corvane::MainThread::Instance().Attached()) return;
   TCustomComPort* port = FComPort;
   // Send, not a synchronous call: what the report raises goes to the application's
   // exception handler, which shows it, instead of coming back here. A close waiting for

@@ -67,6 +67,10 @@ void MainThread::Attach() {
   main_id_.store(std::this_thread::get_id());
 }
 
+bool MainThread::Attached() const {
+  return main_id_.load() != std::thread::id();
+}
+
 bool MainThread::IsMainThread() const {
   return main_id_.load() == std::this_thread::get_id();
 }

@@ -50,6 +50,8 @@ class MainThread {
   // The calling thread becomes the main thread.
   void Attach();
   bool IsMainThread() const;
+  // Whether some thread has attached as the main thread.
+  bool Attached() const;
 
   // Runs fn on the main thread and waits for it; what fn raised is raised again here.
   void Synchronize(std::function<void()> fn);
