@@ -102,15 +102,13 @@ TCorvaneForm::TCorvaneForm(TCorvaneView& view, std::vector<std::string> args,
     });
   }
   // What a line's driver cannot do, and what that costs, goes to the trace.
-  corvane::platform::SetDeviceTrace([this, alive = alive_](const std::string& line) {
+  corvane::platform::SetDeviceTrace([this](const std::string& line) {
     corvane::MainThread& main = corvane::MainThread::Instance();
     if (main.IsMainThread()) {
       Trace(1, line);
     } else {
-      // A closing port serves such a call while this form is being destroyed.
-      main.Send([this, alive, line] {
-        if (*alive) Trace(1, line);
-      });
+      // The destructor closes the ports, serving such calls, before the form goes.
+      main.Send([this, line] { Trace(1, line); });
     }
   });
 }
@@ -132,7 +130,6 @@ TCorvaneForm::~TCorvaneForm() {
     port->SetOnException(nullptr);
   }
   corvane::platform::SetDeviceTrace(nullptr);
-  *alive_ = false;
 }
 
 void TCorvaneForm::ApplyDesignSettings(TComPort& port, const std::string& name) {

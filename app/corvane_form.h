@@ -124,7 +124,6 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   bool tick_armed_ = false;          // the view's timer runs
   bool closing_ = false;             // the form is being destroyed
   bool lost_[3] = {};                // by Ports() index: the line failed, not yet reopened
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // false once destroyed
   uint32_t shown_read_ = UINT32_MAX;
   uint32_t shown_write_ = UINT32_MAX;
 };
