@@ -16,14 +16,14 @@ constexpr int64_t kPortNotOpenWinError = -24;
 
 int32_t TCustomComPort::InQueueCount() {
   uint32_t errors = 0;
-  ComStat stat;
+  uint32_t inQueue = 0;
   // A closed port has no device; the platform would reject the invalid handle.
-  const int err = FDevice ? FDevice->ClearCommError(errors, stat) : EBADF;
+  const int err = FDevice ? FDevice->ClearCommErrorIn(errors, inQueue) : EBADF;
   if (err) {
     ReportPortError(CE_ClearComFailed + 1, err);
     return 0;
   }
-  return static_cast<int32_t>(std::min<uint32_t>(stat.cbInQue, INT32_MAX));
+  return static_cast<int32_t>(std::min<uint32_t>(inQueue, INT32_MAX));
 }
 
 TComErrors TCustomComPort::LineErrors() {
@@ -152,7 +152,11 @@ int32_t TCustomComPort::AwaitAsync(TComAsync* Async) {
     if (err) ReportPortError(AsyncErrorCode(*Async), err);
   }
   if (Async->Kind == akRead) {
-    if (InQueueCount() == 0) SignalLinks(plRx, false);
+    // Only a link's receive signal wants the count: asking the device for nobody would
+    // cost a call per read.
+    const bool signalled = std::any_of(FLinkList.begin(), FLinkList.end(),
+                                       [](const TComPortLink* link) { return bool(link->OnRx); });
+    if (signalled && InQueueCount() == 0) SignalLinks(plRx, false);
   } else if (Async->Data) {
     PassTxToLinks(Async->Data.get(), Async->Size);
   }

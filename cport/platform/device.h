@@ -70,6 +70,14 @@ class Device {
   virtual int PurgeComm(uint32_t flags) = 0;
   // Reads and resets the CE_* line error flags, with the queue counts.
   virtual int ClearCommError(uint32_t& errors, ComStat& stat) = 0;
+  // The same for a caller that needs only the input count, as a port does before every
+  // read; a backend whose output count costs a call of its own leaves it out.
+  virtual int ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) {
+    ComStat stat;
+    const int err = ClearCommError(errors, stat);
+    inQueue = stat.cbInQue;
+    return err;
+  }
   virtual int GetCommModemStatus(uint32_t& status) = 0;
   // Releases the device. The device is released even when the code is not 0.
   virtual int Close() = 0;

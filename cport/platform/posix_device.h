@@ -38,6 +38,7 @@ class PosixDevice final : public Device {
   int AwaitTransfer(Transfer& t) override;
   int PurgeComm(uint32_t flags) override;
   int ClearCommError(uint32_t& errors, ComStat& stat) override;
+  int ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) override;
   int GetCommModemStatus(uint32_t& status) override;
   int Close() override;
 

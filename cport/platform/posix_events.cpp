@@ -380,18 +380,25 @@ bool PosixDevice::NewArrival() {
 }
 
 int PosixDevice::ClearCommError(uint32_t& errors, ComStat& stat) {
-  errors = 0;
   stat = {};
+  if (int err = ClearCommErrorIn(errors, stat.cbInQue)) return err;
+  int out = 0;
+  if (ioctl(fd_.get(), TIOCOUTQ, &out) != 0 && !NotProvided(errno)) return errno;
+  stat.cbOutQue = out > 0 ? static_cast<uint32_t>(out) : 0;
+  return 0;
+}
+
+int PosixDevice::ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) {
+  errors = 0;
+  inQueue = 0;
   if (ReadAheadWanted()) {
     // Marked bytes count as what they decode to; a failure is left to the reads.
     std::lock_guard lock(inputMutex_);
     PullInput();
   }
-  int in = 0, out = 0;
+  int in = 0;
   if (ioctl(fd_.get(), FIONREAD, &in) != 0) return errno;
-  if (ioctl(fd_.get(), TIOCOUTQ, &out) != 0 && !NotProvided(errno)) return errno;
-  stat.cbInQue = (in > 0 ? static_cast<uint32_t>(in) : 0) + queued_.load();
-  stat.cbOutQue = out > 0 ? static_cast<uint32_t>(out) : 0;
+  inQueue = (in > 0 ? static_cast<uint32_t>(in) : 0) + queued_.load();
   // The modem lines stay for the event wait to compare; only the errors are collected.
   SampleLines(false);
   std::lock_guard lock(linesMutex_);

@@ -60,6 +60,10 @@ int VirtualLineDevice::ClearCommError(uint32_t& errors, ComStat& stat) {
   return tty_->ClearCommError(errors, stat);
 }
 
+int VirtualLineDevice::ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) {
+  return tty_->ClearCommErrorIn(errors, inQueue);
+}
+
 int VirtualLineDevice::GetCommModemStatus(uint32_t& status) {
   return tty_->GetCommModemStatus(status);
 }

@@ -124,6 +124,9 @@ TEST(PosixDevice, QueuesModemLinesAndTransfersOnAPty) {
   } while (stat.cbInQue < 3 && std::chrono::steady_clock::now() < until &&
            (std::this_thread::yield(), true));
   EXPECT_EQ(stat.cbInQue, 3u);
+  uint32_t in = 0;
+  EXPECT_EQ(dev->ClearCommErrorIn(errors, in), 0);
+  EXPECT_EQ(in, 3u) << "the input count alone agrees";
   char buf[16];
   Transfer read;
   read.Buffer = buf;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -244,6 +245,17 @@ TEST_F(Dispatch, RxBufTakesTheBytesWhenOnRxCharDoesNotTrigger) {
   ASSERT_TRUE(loop.RunUntil([&] { return buffers == "FA;"; }, 2s));
   EXPECT_EQ(rxChar, 0);
   EXPECT_EQ(port.InQueueCount(), 0);
+}
+
+TEST_F(Dispatch, AReceivedBatchAsksTheDeviceForItsInputOnceWhenNoLinkListens) {
+  std::string text;
+  port.SetOnRxChar([&](TObject*, int32_t n) { port.ReadText(text, n); });
+  port.OpenPort();
+  port.Script->Receive("FA;");
+  ASSERT_TRUE(loop.RunUntil([&] { return text == "FA;"; }, 2s));
+  const auto ops = port.Script->Ops();
+  EXPECT_EQ(std::count(ops.begin(), ops.end(), FakeOp::ClearCommError), 1)
+      << "the count before the read; after it nobody wants one";
 }
 
 }  // namespace
