@@ -1,7 +1,5 @@
 #include "log/log.h"
 
-#include <cstdio>
-
 #include "rt/file_io.h"
 #include "rt/local_time.h"
 
@@ -34,5 +32,5 @@ void TLog::WriteLine(std::uint8_t MsgLevel, const std::string& Text) {
 
 void TLog::BackUpFile() {
   if (FileName_.empty()) return;
-  std::rename(FileName_.c_str(), (FileName_ + ".1").c_str());
+  corvane::MoveFileOver(FileName_, FileName_ + ".1");
 }

@@ -16,6 +16,10 @@ bool WriteWholeFile(const std::string& path, const std::string& data);
 // Creates the file empty, or empties it.
 bool EmptyFile(const std::string& path);
 
+// Gives the file at from the name to, replacing a file of that name. False, with both
+// files as they were, when from is missing or the move fails.
+bool MoveFileOver(const std::string& from, const std::string& to);
+
 // Appends bytes in one write, creating the file when it is missing (a trace deleted while
 // the log is active comes back); an existing file is never emptied.
 bool AppendToFile(const std::string& path, const std::string& bytes);

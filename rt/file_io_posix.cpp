@@ -83,6 +83,10 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
   return written;
 }
 
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool EmptyFile(const std::string& path) {
   Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   return fd.get() >= 0 && fd.Close();

@@ -88,6 +88,11 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
   return false;
 }
 
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  // A plain rename refuses an existing target here.
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 bool EmptyFile(const std::string& path) {
   FileHandle f(OpenForWriting(path, CREATE_ALWAYS));
   return f.valid() && f.Close();
