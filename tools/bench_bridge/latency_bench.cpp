@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "tools/bench_bridge/bench_runs.h"
 #include "tools/bench_bridge/figures_table.h"
@@ -30,57 +33,141 @@ void PrintLine(const std::string& label, const std::string& what, const std::str
   std::fflush(stdout);
 }
 
-// One path measured end to end: what the relay program between the clients and the
-// transceiver costs idle, one client's round trips, then every client polling. `relay` is
-// null for the transceiver alone; `watched` is the program whose end ends the measurement.
-// False when the path did not work end to end.
-bool MeasurePath(const BenchOptions& o, const std::string& label,
-                 const std::vector<std::pair<std::string, CatClient*>>& named_clients,
-                 ChildProgram* relay, ChildProgram& watched, TargetFigures& figures) {
-  figures.label = label;
-  figures.clients = static_cast<int>(named_clients.size());
+// Round trips are taken in turns of this many per path, so that a machine whose speed
+// drifts (a virtual one, with neighbours) weighs on every path alike.
+constexpr long long kTurn = 100;
+
+// One path between a client and the transceiver, kept up for the whole run: the transceiver
+// alone ("direct"), or a relay program in front of it with one client line or two.
+struct Path {
+  std::string label;
+  std::unique_ptr<SimulatedRig> rig;
+  std::unique_ptr<SocatRelay> socat;
+  std::unique_ptr<FloorRelay> floor;
+  std::unique_ptr<RunningBridge> bridge;
+  std::optional<ClientLine> direct_line;
+  std::vector<std::unique_ptr<CatClient>> lines;
   std::vector<PollingClient> clients;
-  for (const auto& [name, client] : named_clients) {
-    // Each client's answer tells it apart from the other's: VFO A for A, VFO B for B.
-    clients.push_back({name, client, kQuery, ReadyAnswer(*client, label + " client " + name)});
-  }
+  ChildProgram* relay = nullptr;    // null for the transceiver alone
+  ChildProgram* watched = nullptr;  // the program whose end ends the measurement
+  RoundTrips trips;
+  TargetFigures figures;
   bool ok = true;
+};
 
-  if (relay != nullptr && o.idle_seconds > 0) {
-    const IdleCost idle = MeasureIdle(*relay, o.idle_seconds);
-    if (!idle.aborted.empty()) {
-      PrintLine(label, "idle", "ended early: " + idle.aborted);
-      return false;
+void AddClient(Path& path, const std::string& name, int fd) {
+  path.lines.push_back(std::make_unique<CatClient>(fd));
+  CatClient* client = path.lines.back().get();
+  // Each client's answer tells it apart from the other's: VFO A for A, VFO B for B.
+  path.clients.push_back(
+      {name, client, kQuery, ReadyAnswer(*client, path.label + " client " + name)});
+}
+
+std::unique_ptr<Path> StartPath(const ProgramPaths& programs, const ScratchDir& dir,
+                                const std::string& target) {
+  auto path = std::make_unique<Path>();
+  const std::size_t eq = target.find('=');
+  path->label = target.substr(0, eq);
+  path->figures.label = path->label;
+  path->rig = std::make_unique<SimulatedRig>(programs, dir, "simrig-" + path->label);
+  path->watched = &path->rig->program();
+  if (target == "direct") {
+    // The transceiver's own line: nothing between it and the client.
+  } else if (target == "socat") {
+    path->socat = std::make_unique<SocatRelay>(programs, dir, path->rig->path());
+    path->relay = &path->socat->program();
+  } else if (target == "floor") {
+    path->floor = std::make_unique<FloorRelay>(programs, dir, path->rig->path());
+    path->relay = &path->floor->program();
+  } else {
+    // Each bridge of the run reads its configuration from a directory of its own.
+    const std::string home = dir.File(path->label);
+    if (::mkdir(home.c_str(), 0755) != 0 && errno != EEXIST) {
+      throw std::system_error(errno, std::generic_category(), "mkdir " + home);
     }
-    PrintLine(label, "idle", DescribeIdle(idle));
-    figures.idle_percent = 100.0 * idle.cpu_seconds / idle.wall_seconds;
-    figures.idle_wakeups_per_s = static_cast<double>(idle.wakeups) / idle.wall_seconds;
+    const std::string program = eq == std::string::npos ? programs.corvane : target.substr(eq + 1);
+    path->bridge = std::make_unique<RunningBridge>(program, home, path->rig->path());
+    path->relay = &path->bridge->program();
   }
+  if (path->relay != nullptr) path->watched = path->relay;
 
-  RoundTrips trips = MeasureRoundTrips(*clients[0].client, kQuery, o.samples,
-                                       std::chrono::milliseconds(o.timeout_ms),
-                                       std::chrono::milliseconds(0), &watched);
-  PrintLine(label, "round trips", Summarize(trips));
-  if (!trips.aborted.empty() || trips.wrong != 0) ok = false;
-  if (!trips.micros.empty()) {
-    std::sort(trips.micros.begin(), trips.micros.end());
-    figures.median_us = Percentile(trips.micros, 0.5);
-    figures.p99_us = Percentile(trips.micros, 0.99);
+  if (target == "direct") {
+    path->direct_line = ClientLine::OpenPath(path->rig->path());
+    AddClient(*path, "A", path->direct_line->fd());
+  } else if (path->socat) {
+    AddClient(*path, "A", path->socat->client().fd());
+  } else if (path->floor) {
+    AddClient(*path, "A", path->floor->a().fd());
+    AddClient(*path, "B", path->floor->b().fd());
+  } else if (path->bridge) {
+    AddClient(*path, "A", path->bridge->a().fd());
+    AddClient(*path, "B", path->bridge->b().fd());
   }
+  path->figures.clients = static_cast<int>(path->clients.size());
+  return path;
+}
 
+// What the relay costs while nobody talks to it.
+void MeasurePathIdle(const BenchOptions& o, Path& path) {
+  if (path.relay == nullptr || o.idle_seconds <= 0) return;
+  const IdleCost idle = MeasureIdle(*path.relay, o.idle_seconds);
+  if (!idle.aborted.empty()) {
+    PrintLine(path.label, "idle", "ended early: " + idle.aborted);
+    path.ok = false;
+    return;
+  }
+  PrintLine(path.label, "idle", DescribeIdle(idle));
+  path.figures.idle_percent = 100.0 * idle.cpu_seconds / idle.wall_seconds;
+  path.figures.idle_wakeups_per_s = static_cast<double>(idle.wakeups) / idle.wall_seconds;
+}
+
+// One client of each path asks one query at a time, the paths taking turns.
+void MeasureRoundTripsInTurns(const BenchOptions& o, std::vector<std::unique_ptr<Path>>& paths) {
+  for (long long done = 0; done < o.samples; done += kTurn) {
+    for (auto& path : paths) {
+      if (!path->ok || !path->trips.aborted.empty()) continue;
+      RoundTrips turn = MeasureRoundTrips(*path->clients[0].client, kQuery,
+                                          std::min(kTurn, o.samples - done),
+                                          std::chrono::milliseconds(o.timeout_ms),
+                                          std::chrono::milliseconds(0), path->watched);
+      RoundTrips& all = path->trips;
+      all.micros.insert(all.micros.end(), turn.micros.begin(), turn.micros.end());
+      all.lost += turn.lost;
+      all.wrong += turn.wrong;
+      all.seconds += turn.seconds;
+      all.aborted = turn.aborted;
+    }
+  }
+  for (auto& path : paths) {
+    if (!path->ok) continue;
+    RoundTrips& trips = path->trips;
+    PrintLine(path->label, "round trips", Summarize(trips));
+    if (!trips.aborted.empty() || trips.wrong != 0) path->ok = false;
+    if (!trips.micros.empty()) {
+      std::sort(trips.micros.begin(), trips.micros.end());
+      path->figures.median_us = Percentile(trips.micros, 0.5);
+      path->figures.p99_us = Percentile(trips.micros, 0.99);
+    }
+  }
+}
+
+// Every client of the path polling, and what the relay costs per answered command meanwhile.
+void MeasurePathLoad(const BenchOptions& o, Path& path) {
+  TargetFigures& figures = path.figures;
   PollingLimits limits;
   limits.seconds = o.load_seconds;
   limits.timeout = std::chrono::milliseconds(o.timeout_ms);
   std::optional<ProcessUsage> before;
   std::optional<SyscallCount> syscalls;
-  if (relay != nullptr) {
-    before = ReadProcessUsage(relay->pid());
-    syscalls.emplace(relay->pid());
+  if (path.relay != nullptr) {
+    before = ReadProcessUsage(path.relay->pid());
+    syscalls.emplace(path.relay->pid());
   }
-  const PollingResult load = RunPolling(clients, limits, &watched);
+  const PollingResult load = RunPolling(path.clients, limits, path.watched);
   if (!load.aborted.empty()) {
-    PrintLine(label, "polling", "ended early: " + load.aborted);
-    return false;
+    PrintLine(path.label, "polling", "ended early: " + load.aborted);
+    path.ok = false;
+    return;
   }
   char text[200];
   std::snprintf(text, sizeof text,
@@ -88,72 +175,29 @@ bool MeasurePath(const BenchOptions& o, const std::string& label,
                 "%lld misrouted, %lld late",
                 static_cast<double>(load.answered) / load.seconds, figures.clients, load.answered,
                 load.seconds, load.lost, load.misrouted, load.late);
-  PrintLine(label, "polling", text);
+  PrintLine(path.label, "polling", text);
   for (const std::string& wrong : load.wrong_examples) std::printf("    %s\n", wrong.c_str());
-  if (load.misrouted > 0) ok = false;
+  if (load.misrouted > 0) path.ok = false;
   figures.commands_per_s = static_cast<double>(load.answered) / load.seconds;
 
-  if (relay != nullptr && load.answered > 0) {
-    const std::optional<long long> calls = syscalls->Read();
-    const ProcessUsage after = ReadProcessUsage(relay->pid());
-    const double n = static_cast<double>(load.answered);
-    figures.cpu_us = (after.cpu_seconds - before->cpu_seconds) * 1e6 / n;
-    figures.switches =
-        static_cast<double>(after.voluntary_switches + after.involuntary_switches -
-                            before->voluntary_switches - before->involuntary_switches) /
-        n;
-    if (calls) figures.syscalls = static_cast<double>(*calls) / n;
-    std::snprintf(text, sizeof text,
-                  "%.1f us CPU, %s system calls, %.1f context switches per command; RSS %ld KiB "
-                  "-> %ld KiB",
-                  *figures.cpu_us,
-                  calls ? std::to_string(static_cast<long long>(*figures.syscalls + 0.5)).c_str()
-                        : ("? (" + syscalls->unavailable_because() + ")").c_str(),
-                  *figures.switches, before->rss_kib, after.rss_kib);
-    PrintLine(label, "under that load", text);
-  }
-  return ok;
-}
-
-bool RunDirect(const BenchOptions& o, const ScratchDir& dir, TargetFigures& figures) {
-  SimulatedRig rig(o.programs, dir, "simrig-direct");
-  ClientLine line = ClientLine::OpenPath(rig.path());
-  CatClient client(line.fd());
-  return MeasurePath(o, "direct", {{"A", &client}}, nullptr, rig.program(), figures);
-}
-
-bool RunSocat(const BenchOptions& o, const ScratchDir& dir, TargetFigures& figures) {
-  SimulatedRig rig(o.programs, dir, "simrig-socat");
-  SocatRelay relay(o.programs, dir, rig.path());
-  CatClient client(relay.client().fd());
-  return MeasurePath(o, "socat", {{"A", &client}}, &relay.program(), relay.program(), figures);
-}
-
-bool RunFloor(const BenchOptions& o, const ScratchDir& dir, TargetFigures& figures) {
-  SimulatedRig rig(o.programs, dir, "simrig-floor");
-  FloorRelay relay(o.programs, dir, rig.path());
-  CatClient a(relay.a().fd());
-  CatClient b(relay.b().fd());
-  return MeasurePath(o, "floor", {{"A", &a}, {"B", &b}}, &relay.program(), relay.program(),
-                     figures);
-}
-
-bool RunBridge(const BenchOptions& o, const ScratchDir& dir, const std::string& label,
-               const std::string& program, TargetFigures& figures) {
-  SimulatedRig rig(o.programs, dir, "simrig-" + label);
-  // Each bridge of the run reads its configuration from a directory of its own.
-  const std::string home = dir.File(label);
-  if (::mkdir(home.c_str(), 0755) != 0 && errno != EEXIST) {
-    throw std::system_error(errno, std::generic_category(), "mkdir " + home);
-  }
-  RunningBridge bridge(program, home, rig.path());
-  CatClient a(bridge.a().fd());
-  CatClient b(bridge.b().fd());
-  bool ok =
-      MeasurePath(o, label, {{"A", &a}, {"B", &b}}, &bridge.program(), bridge.program(), figures);
-  bool clean = false;
-  PrintLine(label, "end", bridge.Stop(clean));
-  return ok && clean;
+  if (path.relay == nullptr || load.answered == 0) return;
+  const std::optional<long long> calls = syscalls->Read();
+  const ProcessUsage after = ReadProcessUsage(path.relay->pid());
+  const double n = static_cast<double>(load.answered);
+  figures.cpu_us = (after.cpu_seconds - before->cpu_seconds) * 1e6 / n;
+  figures.switches = static_cast<double>(after.voluntary_switches + after.involuntary_switches -
+                                         before->voluntary_switches -
+                                         before->involuntary_switches) /
+                     n;
+  if (calls) figures.syscalls = static_cast<double>(*calls) / n;
+  std::snprintf(text, sizeof text,
+                "%.1f us CPU, %s system calls, %.1f context switches per command; RSS %ld KiB "
+                "-> %ld KiB",
+                *figures.cpu_us,
+                calls ? std::to_string(static_cast<long long>(*figures.syscalls + 0.5)).c_str()
+                      : ("? (" + syscalls->unavailable_because() + ")").c_str(),
+                *figures.switches, before->rss_kib, after.rss_kib);
+  PrintLine(path.label, "under that load", text);
 }
 
 }  // namespace
@@ -162,33 +206,41 @@ int RunLatencyBench(const BenchOptions& o) {
   ScratchDir dir;
   if (o.keep_dir) dir.Keep();
   std::printf(
-      "corvane-bench-bridge latency: %lld FA; round trips per path, timeout %d ms; idle "
-      "%.0f s, load %.0f s; scratch %s\n",
-      o.samples, o.timeout_ms, o.idle_seconds, o.load_seconds, dir.path().c_str());
+      "corvane-bench-bridge latency: %lld FA; round trips per path, in turns of %lld, timeout "
+      "%d ms; idle %.0f s, load %.0f s; scratch %s\n",
+      o.samples, kTurn, o.timeout_ms, o.idle_seconds, o.load_seconds, dir.path().c_str());
   std::fflush(stdout);
   bool ok = true;
-  std::vector<TargetFigures> rows;
+  std::vector<std::unique_ptr<Path>> paths;
   for (const std::string& target : o.targets) {
-    const std::size_t eq = target.find('=');
-    TargetFigures figures;
-    figures.label = target.substr(0, eq);
     try {
-      if (target == "direct") {
-        ok = RunDirect(o, dir, figures) && ok;
-      } else if (target == "socat") {
-        ok = RunSocat(o, dir, figures) && ok;
-      } else if (target == "floor") {
-        ok = RunFloor(o, dir, figures) && ok;
-      } else if (target == "corvane") {
-        ok = RunBridge(o, dir, "corvane", o.programs.corvane, figures) && ok;
-      } else {
-        ok = RunBridge(o, dir, target.substr(0, eq), target.substr(eq + 1), figures) && ok;
-      }
+      paths.push_back(StartPath(o.programs, dir, target));
     } catch (const std::exception& e) {
       std::printf("  %s: failed: %s\n", target.c_str(), e.what());
-      ok = false;
+      // Its row stays in its place, empty.
+      paths.push_back(std::make_unique<Path>());
+      paths.back()->figures.label = target.substr(0, target.find('='));
+      paths.back()->ok = false;
     }
-    rows.push_back(figures);
+  }
+  // Idle first, while no path has been talked to since its start; then the round trips,
+  // all paths up; then each path under load while the others rest.
+  for (auto& path : paths) {
+    if (path->ok) MeasurePathIdle(o, *path);
+  }
+  MeasureRoundTripsInTurns(o, paths);
+  for (auto& path : paths) {
+    if (path->ok) MeasurePathLoad(o, *path);
+  }
+  std::vector<TargetFigures> rows;
+  for (auto& path : paths) {
+    if (path->bridge) {
+      bool clean = false;
+      PrintLine(path->label, "end", path->bridge->Stop(clean));
+      path->ok = path->ok && clean;
+    }
+    ok = ok && path->ok;
+    rows.push_back(path->figures);
   }
   PrintFiguresTable(rows);
   return FinishRun(ok, dir);
