@@ -3,12 +3,6 @@
 #include "rt/file_io.h"
 #include "rt/local_time.h"
 
-namespace {
-
-constexpr char kLineEnd[] = "\n";
-
-}  // namespace
-
 void TLog::SetActive(bool Value) {
   if (!Value) {
     Active_ = false;
@@ -26,7 +20,7 @@ void TLog::WriteLine(std::uint8_t MsgLevel, const std::string& Text) {
   line += corvane::LongTimeText(now);
   line += ' ';
   line += Text;
-  line += kLineEnd;
+  line += corvane::kTextLineEnd;
   corvane::AppendToFile(FileName_, line);
 }
 

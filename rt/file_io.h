@@ -5,6 +5,9 @@
 
 namespace corvane {
 
+// How a line of a text file of this OS ends: CR LF on Windows, LF elsewhere.
+extern const char kTextLineEnd[];
+
 // The whole file; empty when it does not exist, nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 

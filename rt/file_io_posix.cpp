@@ -9,6 +9,9 @@
 #include "rt/file_io.h"
 
 namespace corvane {
+
+const char kTextLineEnd[] = "\n";
+
 namespace {
 
 class Fd {

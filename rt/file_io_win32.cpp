@@ -5,6 +5,9 @@
 #include "rt/file_io.h"
 
 namespace corvane {
+
+const char kTextLineEnd[] = "\r\n";
+
 namespace {
 
 // A file handle released with the object.

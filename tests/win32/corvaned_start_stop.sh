@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # corvaned.exe under Wine on three COM ports mapped to pseudo-terminals: it starts, writes
-# its trace with the system's date and time formats, reports that the client line cannot
+# its trace with the system's date and time formats and CR LF line ends, reports that the client line cannot
 # be monitored there (Wine gives a pty no modem status: code 50), and on Ctrl-C ends
 # cleanly and writes its configuration back.
 # Usage: corvaned_start_stop.sh WINE CORVANED_EXE
@@ -54,10 +54,11 @@ check() {
 check "ends with code 0 on Ctrl-C" [ "$code" -eq 0 ]
 check "the error names the port and the Windows code" grep -aqF \
   'Serial port "COM31" (PORTA): GetCommModemStatus function failed (Error: 50)' "$work/err"
-check "trace lines are date, time (system formats), text" grep -aEq \
-  '^[0-9]{1,2}/[0-9]{1,2}/[0-9]{4} [0-9]{1,2}:[0-9]{2}:[0-9]{2} (AM|PM) PORTA=COM31$' "$trace"
+check "trace lines are date, time (system formats), text, CR LF" grep -aEq \
+  $'^[0-9]{1,2}/[0-9]{1,2}/[0-9]{4} [0-9]{1,2}:[0-9]{2}:[0-9]{2} (AM|PM) PORTA=COM31\r$' "$trace"
+check "every trace line ends in CR LF" [ "$(grep -ac $'\r$' "$trace")" -eq "$(grep -ac '' "$trace")" ]
 check "the configuration file is named with a Windows path" grep -aEq \
-  'Configuration File [A-Z]:\\.*\\Corvane\.INI$' "$trace"
+  $'Configuration File [A-Z]:\\\\.*\\\\Corvane\\.INI\r$' "$trace"
 # TRACE=1 reads as off and is written back as NOT, in place, with the file's CRLF line ends.
 check "the configuration is written back" grep -aq $'^TRACE=NOT\r$' "$ini"
 check "no replacement file is left behind" [ ! -e "$ini.new" ]
