@@ -42,6 +42,7 @@
 // only bytes that came as NUL. For the event character and parity
 // checking the backend takes the bytes in as they arrive, up to Buffer.InputSize or the
 // tty's own few kilobytes, whichever is more; the input count includes them.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -335,6 +336,12 @@ class TCustomComPort : public TComponent {
   friend class TComThread;
 
   bool ApplyAllowed() const;
+  // Whether some linked component has the given callback assigned.
+  template <class Callback>
+  bool LinksHave(Callback TComPortLink::*callback) const {
+    return std::any_of(FLinkList.begin(), FLinkList.end(),
+                       [callback](const TComPortLink* link) { return bool(link->*callback); });
+  }
   // The events whose handling steps call a handler, a link, or a fire step a derived
   // class may have overridden, or ask the device in a way a handler would see.
   TComEvents HandledEvents() const;

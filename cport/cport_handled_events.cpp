@@ -9,25 +9,21 @@
 TComEvents TCustomComPort::HandledEvents() const {
   // A derived class may override any fire step; there is no asking which.
   if (!FOwnFireSteps) return corvane::kAllComEvents;
-  auto linked = [this](auto callback) {
-    return std::any_of(FLinkList.begin(), FLinkList.end(),
-                       [callback](const TComPortLink* link) { return bool(link->*callback); });
-  };
   TComEvents events;
   // Stored False, the port reads every batch itself even when nobody takes it.
-  if (FOnRxChar || !FTriggersOnRxChar || linked(&TComPortLink::OnRx) ||
-      linked(&TComPortLink::OnRxBuf)) {
+  if (FOnRxChar || !FTriggersOnRxChar || LinksHave(&TComPortLink::OnRx) ||
+      LinksHave(&TComPortLink::OnRxBuf)) {
     events.insert(evRxChar);
   }
-  if (FOnTxEmpty || linked(&TComPortLink::OnTx) || linked(&TComPortLink::OnTxEmpty)) {
+  if (FOnTxEmpty || LinksHave(&TComPortLink::OnTx) || LinksHave(&TComPortLink::OnTxEmpty)) {
     events.insert(evTxEmpty);
   }
-  if (FOnRxFlag || linked(&TComPortLink::OnRxFlag)) events.insert(evRxFlag);
-  if (FOnRing || linked(&TComPortLink::OnRing)) events.insert(evRing);
+  if (FOnRxFlag || LinksHave(&TComPortLink::OnRxFlag)) events.insert(evRxFlag);
+  if (FOnRing || LinksHave(&TComPortLink::OnRing)) events.insert(evRing);
   if (FOnBreak) events.insert(evBreak);
-  if (FOnCTSChange || linked(&TComPortLink::OnCTSChange)) events.insert(evCTS);
-  if (FOnDSRChange || linked(&TComPortLink::OnDSRChange)) events.insert(evDSR);
-  if (FOnRLSDChange || linked(&TComPortLink::OnRLSDChange)) events.insert(evRLSD);
+  if (FOnCTSChange || LinksHave(&TComPortLink::OnCTSChange)) events.insert(evCTS);
+  if (FOnDSRChange || LinksHave(&TComPortLink::OnDSRChange)) events.insert(evDSR);
+  if (FOnRLSDChange || LinksHave(&TComPortLink::OnRLSDChange)) events.insert(evRLSD);
   if (FOnRx80Full) events.insert(evRx80Full);
   if (FOnError) {
     // Counting the received bytes takes the pending line errors along with it.

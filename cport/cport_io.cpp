@@ -154,9 +154,7 @@ int32_t TCustomComPort::AwaitAsync(TComAsync* Async) {
   if (Async->Kind == akRead) {
     // Only a link's receive signal wants the count: asking the device for nobody would
     // cost a call per read.
-    const bool signalled = std::any_of(FLinkList.begin(), FLinkList.end(),
-                                       [](const TComPortLink* link) { return bool(link->OnRx); });
-    if (signalled && InQueueCount() == 0) SignalLinks(plRx, false);
+    if (LinksHave(&TComPortLink::OnRx) && InQueueCount() == 0) SignalLinks(plRx, false);
   } else if (Async->Data) {
     PassTxToLinks(Async->Data.get(), Async->Size);
   }

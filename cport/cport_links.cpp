@@ -20,8 +20,7 @@ void TCustomComPort::UnRegisterLink(TComPortLink* Link) {
     return;
   }
   FLinkList.erase(it);
-  FHasRxBufLink = std::any_of(FLinkList.begin(), FLinkList.end(),
-                              [](const TComPortLink* l) { return bool(l->OnRxBuf); });
+  FHasRxBufLink = LinksHave(&TComPortLink::OnRxBuf);
   RefreshHandledEvents();
 }
 
