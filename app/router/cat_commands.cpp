@@ -104,4 +104,18 @@ CommandKind Classify(std::string_view command) {
   return command.size() == read_size ? CommandKind::Read : CommandKind::Unknown;
 }
 
+std::string_view AnswerKey(std::string_view command) {
+  if (command.size() < 3) return {};
+  switch (Classify(command)) {
+    case CommandKind::Read:
+      return command.substr(0, command.size() - 1);
+    case CommandKind::Unknown:
+      // An unlisted token may be anything: its parameters as sent are the best selector.
+      return FindCommand(command.substr(0, 2)) ? std::string_view{}
+                                                : command.substr(0, command.size() - 1);
+    default:
+      return {};
+  }
+}
+
 }  // namespace corvane::cat

@@ -39,6 +39,10 @@ std::span<const CommandInfo> Commands();
 const CommandInfo* FindCommand(std::string_view token);
 // What a whole command (token, parameters and the final ";") is.
 CommandKind Classify(std::string_view command);
+// What an answer to the command starts with: the token and the selector the transceiver
+// repeats (`MD0;` is answered `MD0n;`). Empty when no answer can be the command's: a set, an
+// action, or a listed token's command shorter than its read form.
+std::string_view AnswerKey(std::string_view command);
 // Whether a command may draw an answer other than "?;" and must be remembered for it.
 inline bool MayBeAnswered(std::string_view command) {
   const CommandKind kind = Classify(command);

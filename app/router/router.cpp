@@ -48,9 +48,6 @@ std::string Router::swapAB(const std::string& command) {
 }
 
 int32_t Router::getQueue(const std::string& token) {
-  // A command that has waited this long will not be answered any more; were it kept, it
-  // would capture a later answer with its token that belongs to another command.
-  GiveUp(0, "waited too long");
   uint32_t i = ReadPointer;
   if (i == WritePointer) {
     Trace(1, "   <getQueue> Queue(" + Num(i) + ") *ERROR* is empty, returning -1");
@@ -59,7 +56,7 @@ int32_t Router::getQueue(const std::string& token) {
   for (;;) {
     const std::string entry = Queue[i].Cmd.substr(0, 2);
     if (Tracing(2)) Trace(2, "   <getQueue> Queue(" + Num(i) + ") cmd(" + entry + ")");
-    if (!answered_[i] && entry == token) {
+    if (!entries_[i].answered && entry == token) {
       if (Tracing(2)) Trace(2, "   <getQueue> Queue(" + Num(i) + ") match token");
       return static_cast<int32_t>(i);
     }
@@ -73,21 +70,50 @@ int32_t Router::getQueue(const std::string& token) {
   }
 }
 
+void Router::MakeGhost(uint32_t slot, int64_t now) {
+  const Entry& e = entries_[slot];
+  if (e.key.empty()) return;
+  // Bounded: a ghost only matters for the moment its late answer may still arrive.
+  if (ghosts_.size() >= kQueueSlots) ghosts_.pop_front();
+  ghosts_.push_back({e.key, e.sent, now + give_up_ms_});
+}
+
+void Router::AdvanceReadPointer() {
+  while (ReadPointer != WritePointer && entries_[ReadPointer].answered) {
+    ReadPointer++;
+    if (ReadPointer == kQueueSlots) {
+      ReadPointer = 0;
+      Trace(2, "<OutPortRxChar> *WARNING* Queue pointer read reset to 0");
+    }
+  }
+}
+
 void Router::GiveUp(uint64_t before_seq, const char* why) {
   const int64_t now = clock_();
   uint64_t given_up = 0;
   std::string first;
   while (ReadPointer != WritePointer) {
     const uint32_t i = ReadPointer;
-    if (answered_[i]) {
+    const Entry& e = entries_[i];
+    if (e.answered) {
       ReadPointer = (ReadPointer + 1) % kQueueSlots;
       continue;
     }
-    const bool stuck = seq_[i] < before_seq;
-    const bool expired = now - stored_at_[i] >= give_up_ms_;
+    const bool stuck = e.sent < before_seq;
+    const bool expired = now - e.stored_at >= give_up_ms_;
     if (!stuck && !expired) break;
-    if (given_up == 0) first = Queue[i].Cmd + ") from " + PortName(Queue[i].Port);
-    ++given_up;
+    MakeGhost(i, now);
+    if (!e.owed && !stuck) {
+      // A command the table does not know may be a set that is never answered: expected.
+      ++counters_.unanswered;
+      if (Tracing(2)) {
+        Trace(2, "<getQueue> Command (" + Queue[i].Cmd + ") from " + PortName(Queue[i].Port) +
+                     " drew no answer, given up");
+      }
+    } else {
+      if (given_up == 0) first = Queue[i].Cmd + ") from " + PortName(Queue[i].Port);
+      ++given_up;
+    }
     ReadPointer = (ReadPointer + 1) % kQueueSlots;
   }
   if (given_up == 0) return;
@@ -168,12 +194,16 @@ void Router::Forward(uint8_t client, const std::string& command) {
     SetRigLineUp(false);
     return;
   }
-  if (cat::MayBeAnswered(command)) {
-    Store(client, command);
+  const cat::CommandKind kind = cat::Classify(command);
+  if (kind == cat::CommandKind::Read || kind == cat::CommandKind::Unknown) {
+    Store(client, command, kind == cat::CommandKind::Read);
     return;
   }
-  // The transceiver answers a set or an action with nothing (or "?;"): a ring entry
-  // for it would wait for an answer that never comes, and capture another client's.
+  // The transceiver answers a set or an action with nothing (or "?;"): a ring entry for it
+  // would wait for an answer that never comes, and capture another client's. Its place in
+  // the order is kept, for a refusal may be its.
+  if (silent_.size() >= 4 * kQueueSlots) silent_.pop_front();
+  silent_.emplace_back(next_seq_++, clock_());
   ++counters_.not_stored;
   if (Tracing(2)) {
     Trace(2, " <ProcessBuffer> Port(" + port + ") command (" + command +
@@ -187,7 +217,7 @@ void Router::MakeRoomFor(uint8_t client) {
   // of it move up one slot, keeping their order.
   std::vector<size_t> waiting(clients_.size());
   for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
-    if (!answered_[i]) ++waiting[Queue[i].Port];
+    if (!entries_[i].answered) ++waiting[Queue[i].Port];
   }
   size_t flooder = client;
   for (size_t c = 0; c < waiting.size(); ++c) {
@@ -195,38 +225,40 @@ void Router::MakeRoomFor(uint8_t client) {
   }
   uint32_t victim = ReadPointer;
   for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
-    if (!answered_[i] && Queue[i].Port == flooder) {
+    if (!entries_[i].answered && Queue[i].Port == flooder) {
       victim = i;
       break;
     }
   }
-  if (!answered_[victim]) {
+  if (!entries_[victim].answered) {
     ++counters_.unanswered;
+    MakeGhost(victim, clock_());
     Trace(1, "<getQueue> *WARNING* (1) commands unanswered, queue full, first (" +
                  Queue[victim].Cmd + ") from " + PortName(Queue[victim].Port));
   }
   for (uint32_t i = victim; i != ReadPointer;) {
     const uint32_t before = (i + kQueueSlots - 1) % kQueueSlots;
     std::swap(Queue[i], Queue[before]);
-    stored_at_[i] = stored_at_[before];
-    seq_[i] = seq_[before];
-    answered_[i] = answered_[before];
+    std::swap(entries_[i], entries_[before]);
     i = before;
   }
   do {
     ReadPointer = (ReadPointer + 1) % kQueueSlots;
-  } while (ReadPointer != WritePointer && answered_[ReadPointer]);
+  } while (ReadPointer != WritePointer && entries_[ReadPointer].answered);
 }
 
-void Router::Store(uint8_t client, const std::string& command) {
+void Router::Store(uint8_t client, const std::string& command, bool owed) {
   if ((WritePointer + 1) % kQueueSlots == ReadPointer) MakeRoomFor(client);
   TCOMQueue& slot = Queue[WritePointer];
   slot.Port = client;
   slot.Flag = 0;
   slot.Cmd = command;
-  stored_at_[WritePointer] = clock_();
-  answered_[WritePointer] = false;
-  seq_[WritePointer] = next_seq_++;
+  Entry& e = entries_[WritePointer];
+  e.stored_at = clock_();
+  e.sent = next_seq_++;
+  e.answered = false;
+  e.owed = owed;
+  e.key = std::string(cat::AnswerKey(command));
   if (Tracing(2)) {
     Trace(2, " <ProcessBuffer> Port(" + Num(client) + ") command (" + command +
                  ") sent to out port and stored at queue position(" + Num(WritePointer) + ")");
@@ -256,24 +288,210 @@ void Router::ProcessAnswers(const std::string& data) {
   CapBuffer(clients_.size());
 }
 
+bool Router::ReportsLikely(int64_t now) const {
+  // While the transceiver sends answers on its own, a report may look like the answer to a
+  // later read: passing over older reads would then give up reads still to be answered.
+  return now - reports_seen_at_ < kReportsQuietMs;
+}
+
+void Router::ExpireOld(int64_t now) {
+  while (!ghosts_.empty() && ghosts_.front().until <= now) ghosts_.pop_front();
+  // A set that drew nothing for this long was taken: a refusal arrives within moments.
+  while (!silent_.empty() && now - silent_.front().second >= give_up_ms_) {
+    resolved_ = std::max(resolved_, silent_.front().first + 1);
+    silent_.pop_front();
+  }
+  if (refusals_owed_ > 0 && resolved_ >= next_seq_) RefusalsToNoOne("nothing left it can refuse");
+}
+
+Router::Match Router::FindAnswered(const std::string& answer) const {
+  Match best;
+  auto consider = [&](const std::string& key, uint64_t sent, bool ghost, size_t index) {
+    if (key.empty() || answer.size() <= key.size() || answer.compare(0, key.size(), key) != 0)
+      return;
+    if (best.found && best.sent <= sent) return;
+    best = {true, ghost, index, sent};
+  };
+  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
+    if (entries_[i].answered) continue;
+    consider(entries_[i].key, entries_[i].sent, false, i);
+    if (best.found) break;  // ring entries are in the order they were sent
+  }
+  for (size_t g = 0; g < ghosts_.size(); ++g) consider(ghosts_[g].key, ghosts_[g].sent, true, g);
+  return best;
+}
+
+void Router::RefusalsToNoOne(const char* why) {
+  counters_.refusals_to_no_one += refusals_owed_;
+  if (Tracing(2)) {
+    Trace(2, "<OutPortRxChar> *WARNING* (" + Num(refusals_owed_) + ") refusals (?;) given to no one, " +
+                 why);
+  }
+  refusals_owed_ = 0;
+}
+
+void Router::Refuse(uint32_t slot) {
+  Entry& e = entries_[slot];
+  e.answered = true;
+  ++counters_.refused;
+  const size_t client = Queue[slot].Port;
+  if (Tracing(2)) {
+    Trace(2, "<OutPortRxChar> Refusal (?;) of (" + Queue[slot].Cmd + ") sent to " +
+                 PortName(client));
+  }
+  Deliver(client, "?;");
+}
+
+void Router::Refusal() {
+  const int64_t now = clock_();
+  ExpireOld(now);
+  ++refusals_owed_;
+  // The transceiver answers in the order it was asked. Before the oldest waiting read there
+  // may be commands that draw nothing when taken (sets, actions, unknown commands, reads
+  // already given up): a refusal is the read's only when it outnumbers them.
+  for (;;) {
+    size_t ahead = 0;
+    uint32_t read = WritePointer;
+    for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
+      if (entries_[i].answered) continue;
+      if (entries_[i].owed) {
+        read = i;
+        break;
+      }
+      ++ahead;
+    }
+    const uint64_t limit = read == WritePointer ? next_seq_ : entries_[read].sent;
+    for (const auto& [sent, at] : silent_) ahead += sent >= resolved_ && sent < limit;
+    for (const Ghost& g : ghosts_) ahead += g.sent >= resolved_ && g.sent < limit;
+    if (read == WritePointer || refusals_owed_ <= ahead) break;
+    // Every command ahead of the read was refused too, and so was the read.
+    refusals_owed_ -= ahead + 1;
+    for (uint32_t i = ReadPointer; i != read; i = (i + 1) % kQueueSlots) {
+      if (!entries_[i].answered) Refuse(i);
+    }
+    Refuse(read);
+    resolved_ = entries_[read].sent + 1;
+    while (!silent_.empty() && silent_.front().first < resolved_) silent_.pop_front();
+    AdvanceReadPointer();
+  }
+  if (refusals_owed_ > 0 && Empty() && silent_.empty()) {
+    bool ghost_ahead = false;
+    for (const Ghost& g : ghosts_) ghost_ahead |= g.sent >= resolved_;
+    if (!ghost_ahead) RefusalsToNoOne("nothing waits that it can refuse");
+  }
+}
+
+void Router::Pass(uint64_t sent) {
+  const int64_t now = clock_();
+  // Refusals owed belong to commands sent before this answer's read. When there are as many
+  // commands as refusals, every one of them was refused; otherwise the skipped reads (which
+  // will never be answered now) take them, oldest first, and the rest belong to no one.
+  size_t before = 0;
+  for (uint32_t i = ReadPointer; i != WritePointer && entries_[i].sent < sent; i = (i + 1) % kQueueSlots)
+    before += !entries_[i].answered;
+  for (const auto& [s, at] : silent_) before += s >= resolved_ && s < sent;
+  for (const Ghost& g : ghosts_) before += g.sent >= resolved_ && g.sent < sent;
+  const bool all_refused = refusals_owed_ > 0 && refusals_owed_ >= before;
+  uint64_t skipped = 0;
+  std::string first;
+  while (ReadPointer != WritePointer && entries_[ReadPointer].sent < sent) {
+    const uint32_t i = ReadPointer;
+    Entry& e = entries_[i];
+    if (!e.answered) {
+      if (refusals_owed_ > 0 && (e.owed || all_refused)) {
+        --refusals_owed_;
+        Refuse(i);
+      } else if (e.owed) {
+        // Skipped: the transceiver was busy, or a byte was lost on the line.
+        MakeGhost(i, now);
+        if (skipped == 0) first = Queue[i].Cmd + ") from " + PortName(Queue[i].Port);
+        ++skipped;
+      } else {
+        ++counters_.unanswered;
+        if (Tracing(2)) {
+          Trace(2, "<getQueue> Command (" + Queue[i].Cmd + ") from " + PortName(Queue[i].Port) +
+                       " drew no answer, given up");
+        }
+      }
+      e.answered = true;
+    }
+    ReadPointer = (ReadPointer + 1) % kQueueSlots;
+  }
+  AdvanceReadPointer();
+  std::erase_if(ghosts_, [&](const Ghost& g) { return g.sent >= resolved_ && g.sent < sent; });
+  resolved_ = std::max(resolved_, sent + 1);
+  while (!silent_.empty() && silent_.front().first < resolved_) silent_.pop_front();
+  if (refusals_owed_ > 0) RefusalsToNoOne("the commands it may refuse were answered or taken");
+  if (skipped > 0) {
+    counters_.unanswered += skipped;
+    Trace(1, "<getQueue> *WARNING* (" + Num(skipped) +
+                 ") commands unanswered, skipped by the transceiver, first (" + first);
+  }
+}
+
 void Router::RouteAnswer(const std::string& received, const std::string& left) {
+  const int64_t now = clock_();
+  ExpireOld(now);
+  GiveUp(0, "waited too long");
+  if (received == "?;") {
+    Refusal();
+    return;
+  }
   const std::string token = received.substr(0, 2);
   if (Tracing(2)) {
     Trace(2, "<OutPortRxChar> Command parsed(" + received + ") token(" + token + ") buffer left(" +
                  left + ")");
   }
-  const int32_t k = getQueue(token);
-  if (Tracing(2)) Trace(2, "<OutPortRxChar> getQueue(" + token + ") is (" + std::to_string(k) + ")");
-  if (k == -1) {
-    // A rejection ("?;") or a report nobody asked for: the waiting commands still wait for
-    // their own answers.
+  const Match match = FindAnswered(received);
+  if (!match.found) {
+    // A report nobody asked for: the waiting commands still wait for their own answers.
     ++counters_.unmatched;
+    reports_seen_at_ = now;
     if (Tracing(2)) {
       Trace(2, "<OutPortRxChar> *WARNING* Answer (" + received + ") matches no command, dropped");
     }
     return;
   }
+  const bool in_order = !ReportsLikely(now);
+  if (match.ghost) {
+    const Ghost ghost = ghosts_[match.index];
+    ghosts_.erase(ghosts_.begin() + static_cast<std::ptrdiff_t>(match.index));
+    ++counters_.late;
+    if (ghost.sent < resolved_) {
+      // A read passed over was answered after all: the transceiver reports on its own.
+      if (in_order) {
+        Trace(1, "<OutPortRxChar> *WARNING* Answers come out of order, the transceiver reports "
+                 "on its own: waiting commands are given up by their age");
+      }
+      reports_seen_at_ = now;
+    } else if (in_order) {
+      Pass(ghost.sent);
+    }
+    if (Tracing(2)) {
+      Trace(2, "<OutPortRxChar> *WARNING* Answer (" + received +
+                   ") belongs to a command given up, dropped");
+    }
+    return;
+  }
+  const uint32_t k = static_cast<uint32_t>(match.index);
+  if (in_order) Pass(entries_[k].sent);
+  const cat::CommandInfo* info = cat::FindCommand(token);
+  if (info && info->answer_params > 0 &&
+      received.size() != 2 + static_cast<size_t>(info->answer_params) + 1) {
+    // Garbled on the line: whatever it was, it is not what the read asked for.
+    ++counters_.malformed;
+    entries_[k].answered = true;
+    AdvanceReadPointer();
+    Trace(1, "<OutPortRxChar> *ERROR* Answer (" + received + ") cannot answer (" + Queue[k].Cmd +
+                 ") from " + PortName(Queue[k].Port) + ", dropped");
+    return;
+  }
+  DeliverToEntry(k, received, left);
+}
+
+void Router::DeliverToEntry(uint32_t k, const std::string& received, const std::string& left) {
   const size_t client = Queue[k].Port;
+  const std::string token = received.substr(0, 2);
   std::string answer = received;
   if (clients_[client].exchange_vfos && IsVfoToken(token)) answer = swapAB(answer);
   Deliver(client, answer);
@@ -282,17 +500,8 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
                  ") sent to " + PortName(client) + " left(" + left + ")");
   }
   ++counters_.routed;
-  // Older entries keep waiting: the answer may have been a report nobody asked for that
-  // happens to carry a waiting token, and the older commands' own answers are still to come.
-  // Those never answered are given up by their age.
-  answered_[k] = true;
-  while (ReadPointer != WritePointer && answered_[ReadPointer]) {
-    ReadPointer++;
-    if (ReadPointer == kQueueSlots) {
-      ReadPointer = 0;
-      Trace(2, "<OutPortRxChar> *WARNING* Queue pointer read reset to 0");
-    }
-  }
+  entries_[k].answered = true;
+  AdvanceReadPointer();
   if (ReadPointer == WritePointer) {
     if (Tracing(2)) Trace(2, "<OutPortRxChar> Queue is empty now RQ=" + Num(ReadPointer));
   } else if (Tracing(2)) {
@@ -369,7 +578,8 @@ void Router::OfferHeldAnswers() {
 
 size_t Router::Waiting() const {
   size_t n = 0;
-  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) n += !answered_[i];
+  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots)
+    n += !entries_[i].answered;
   return n;
 }
 
@@ -380,16 +590,37 @@ bool Router::HoldsAnswers() const {
 }
 
 bool Router::Tick() {
+  const int64_t now = clock_();
+  ExpireOld(now);
   GiveUp(0, "waited too long");
   OfferHeldAnswers();
-  // Any answer, also one that matched nothing ("?;"), shows the transceiver's line alive.
-  const uint64_t answers = counters_.routed + counters_.unmatched;
-  const bool stuck =
-      !Empty() && seq_[ReadPointer] < seq_at_last_tick_ && answers == answers_at_last_tick_;
+  // Any answer, also a refusal or one that matched nothing, shows the transceiver's line alive.
+  const uint64_t answers = counters_.routed + counters_.unmatched + counters_.refused +
+                           counters_.refusals_to_no_one + counters_.late + counters_.malformed;
+  // Only reads the transceiver owes an answer count: an unknown command may be a silent set.
+  bool owed_waiting = false;
+  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
+    const Entry& e = entries_[i];
+    if (!e.answered && e.owed && e.sent < seq_at_last_tick_) owed_waiting = true;
+  }
+  const bool stuck = owed_waiting && answers == answers_at_last_tick_;
   if (stuck) GiveUp(seq_at_last_tick_, "queue stuck");
   seq_at_last_tick_ = next_seq_;
   answers_at_last_tick_ = answers;
-  return stuck;
+  if (!stuck) return false;
+  // A reset that brought no answer back (a transceiver switched off) is not repeated at once:
+  // each further one waits twice as long, up to a minute.
+  if (answers != answers_at_last_reset_) reset_backoff_ms_ = 0;
+  if (now < last_reset_at_ + reset_backoff_ms_) return false;
+  if (reset_backoff_ms_ > 0) {
+    Trace(1, "<hTimerTimer> *WARNING* no answer since the last reset (" +
+                 Num(static_cast<uint64_t>(reset_backoff_ms_)) + " ms ago or more), resetting again");
+  }
+  reset_backoff_ms_ =
+      std::min<int64_t>(reset_backoff_ms_ == 0 ? 1000 : 2 * reset_backoff_ms_, kMaxResetBackoffMs);
+  answers_at_last_reset_ = answers;
+  last_reset_at_ = now;
+  return true;
 }
 
 }  // namespace corvane

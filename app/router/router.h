@@ -6,7 +6,9 @@
 // windows or threads.
 //
 // Threading: not thread-safe; one thread (the bridge's main thread) calls everything.
+#include <climits>
 #include <cstdint>
+#include <algorithm>
 #include <deque>
 #include <utility>
 #include <functional>
@@ -53,6 +55,9 @@ class Router {
   static constexpr size_t kRxBufferCap = 64 * 1024;
   // Answers held for a client whose line is full, before further ones are dropped.
   static constexpr size_t kHeldAnswers = 4;
+  // After an answer nobody asked for, answers are not taken to come in order for this long.
+  static constexpr int64_t kReportsQuietMs = 10'000;
+  static constexpr int64_t kMaxResetBackoffMs = 60'000;
 
   using Clock = std::function<int64_t()>;  // monotonic milliseconds
 
@@ -65,14 +70,15 @@ class Router {
   void ProcessBuffer(uint8_t client, const std::string& data);
   // Bytes from the transceiver: every complete answer is routed.
   void ProcessAnswers(const std::string& data);
-  // The oldest waiting entry with the token, or -1. Entries waiting too long are given up first.
+  // The oldest waiting entry with the token, or -1.
   int32_t getQueue(const std::string& token);
   std::string swapAB(const std::string& command);
 
   // The watchdog's tick: gives up commands waiting too long, offers held answers again, and
-  // returns true when the bridge is stuck: a command that waited at the previous tick still
-  // waits and no answer at all came from the transceiver since. The stuck commands are
-  // given up.
+  // returns true when the lines should be reset: a read the transceiver owes an answer waited
+  // at the previous tick and still waits, and no answer at all came from the transceiver
+  // since. The stuck commands are given up. Resets that brought no answer back are held back
+  // for 1 s, 2 s, 4 s ... up to a minute.
   bool Tick();
   // Whether commands reach the transceiver. While its line is down, commands are dropped,
   // so nothing stale is replayed when it returns.
@@ -90,6 +96,10 @@ class Router {
   struct Counters {
     uint64_t routed = 0;              // answers delivered to (or held for) a client
     uint64_t unmatched = 0;           // answers no waiting command had asked for
+    uint64_t refused = 0;             // refusals ("?;") given to the client whose read they refuse
+    uint64_t refusals_to_no_one = 0;  // refusals the order could not give to a read
+    uint64_t late = 0;                // answers to commands already given up, dropped
+    uint64_t malformed = 0;           // answers of the wrong width for their token, dropped
     uint64_t unanswered = 0;          // commands given up
     uint64_t not_stored = 0;          // commands the transceiver does not answer
     uint64_t dropped_rig_down = 0;    // commands dropped while the transceiver's line was down
@@ -105,6 +115,28 @@ class Router {
   std::vector<std::string> RxBuffer;
 
  private:
+  // What the router keeps of each stored command besides the ring's own fields.
+  struct Entry {
+    int64_t stored_at = 0;
+    uint64_t sent = 0;       // place among everything sent to the transceiver
+    bool answered = false;   // answered (or refused, or given up) while an older entry waits
+    bool owed = false;       // a known read: the transceiver owes it an answer
+    std::string key;         // what its answer starts with; empty when nothing can answer it
+  };
+  // A read given up after it went to the transceiver: its answer may still come, and must not
+  // reach a newer read with the same key.
+  struct Ghost {
+    std::string key;
+    uint64_t sent = 0;
+    int64_t until = 0;
+  };
+  struct Match {
+    bool found = false;
+    bool ghost = false;
+    size_t index = 0;  // ring slot or ghost index
+    uint64_t sent = 0;
+  };
+
   struct Held {
     std::deque<std::string> answers;  // the first one may be partly sent
     size_t sent = 0;                  // bytes of the first one already on the line
@@ -114,9 +146,23 @@ class Router {
   void Trace(uint8_t level, const std::string& text) { trace_.write(level, text); }
   std::string PortName(size_t client) const { return "Port " + clients_[client].name; }
   void Forward(uint8_t client, const std::string& command);
-  void Store(uint8_t client, const std::string& command);
+  void Store(uint8_t client, const std::string& command, bool owed);
   void MakeRoomFor(uint8_t client);
   void RouteAnswer(const std::string& answer, const std::string& left);
+  void DeliverToEntry(uint32_t slot, const std::string& received, const std::string& left);
+  // The oldest waiting entry or ghost that the answer answers.
+  Match FindAnswered(const std::string& answer) const;
+  void Refusal();
+  // Gives a refusal to the entry at the slot: its client gets "?;" and it waits no more.
+  void Refuse(uint32_t slot);
+  // Everything sent before `sent` has been dealt with by the transceiver: waiting entries
+  // before it were skipped (or refused, while refusals are owed), silent commands are done.
+  void Pass(uint64_t sent);
+  void MakeGhost(uint32_t slot, int64_t now);
+  void AdvanceReadPointer();
+  void ExpireOld(int64_t now);
+  bool ReportsLikely(int64_t now) const;
+  void RefusalsToNoOne(const char* why);
   void Deliver(size_t client, const std::string& answer);
   // Offers what the client's line holds back; false when the line is still full.
   bool FlushHeld(size_t client);
@@ -132,14 +178,25 @@ class Router {
   RouterTrace trace_;
   int64_t give_up_ms_;
   bool rig_up_ = true;
-  // Per slot: when the entry was stored and its store number (monotonic, never wraps).
-  int64_t stored_at_[kQueueSlots] = {};
-  uint64_t seq_[kQueueSlots] = {};
-  // An entry answered out of order, while an older one still waits.
-  bool answered_[kQueueSlots] = {};
+  Entry entries_[kQueueSlots];
+  std::deque<Ghost> ghosts_;
+  // Sets and actions sent but not yet known to be dealt with (their place, and when they were
+  // sent): a refusal may be theirs.
+  std::deque<std::pair<uint64_t, int64_t>> silent_;
+  // Everything sent before this place has been dealt with by the transceiver.
+  uint64_t resolved_ = 0;
+  // Refusals received that the order cannot give to a read yet.
+  size_t refusals_owed_ = 0;
+  // When the transceiver last sent an answer nobody asked for: it may be reporting on its own.
+  int64_t reports_seen_at_ = INT64_MIN / 2;
+  // Place of the next command sent to the transceiver (monotonic, never wraps).
   uint64_t next_seq_ = 0;
   uint64_t seq_at_last_tick_ = 0;
   uint64_t answers_at_last_tick_ = 0;
+  // Resets that brought no answer back wait longer each time.
+  uint64_t answers_at_last_reset_ = UINT64_MAX;
+  int64_t reset_backoff_ms_ = 0;
+  int64_t last_reset_at_ = INT64_MIN / 2;
   std::vector<Held> held_;
   Counters counters_;
 };

@@ -86,9 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
         Dialogue{"ModeSetThenModeRead", {{0, "MD02;"}, {1, "MD0;"}}, "MD02;", "", "MD02;", 0},
         Dialogue{"ActionThenRead", {{0, "AB;SV;UP;"}, {1, "ID;"}}, "ID0251;", "", "ID0251;", 0},
         Dialogue{"MenuSetThenMenuRead", {{0, "EX0291;EX029;"}}, "EX0291;", "EX0291;", "", 0},
-        // An unknown token is still stored: the answer it draws is dropped alone.
-        Dialogue{"RejectedUnknownThenRead", {{0, "ZZ;"}, {1, "ID;"}}, "?;ID0251;", "", "ID0251;",
-                 1},
+        // An unknown token is still stored; when the read after it is answered, the one
+        // refusal before that answer can only have been the unknown command's.
+        Dialogue{"RejectedUnknownThenRead", {{0, "ZZ;"}, {1, "ID;"}}, "?;ID0251;", "?;", "ID0251;",
+                 0},
         Dialogue{"UnsolicitedReportsLeaveWaitingCommands",
                  {{0, "FA;"}, {1, "MD0;"}},
                  "IF00014070000+000000200000;FB07000000;FA14070000;MD02;",
@@ -96,15 +97,39 @@ INSTANTIATE_TEST_SUITE_P(
                  "MD02;",
                  0},
         Dialogue{"AnAnswerNobodyAskedForOnAnEmptyQueue", {}, "FA14070000;", "", "", 0},
-        // An answer out of order leaves the older commands waiting for their own answers.
-        Dialogue{"ALaterAnswerLeavesOlderCommandsWaiting", {{0, "FA;MD0;IF;"}},
-                 "IF00014070000+000000200000;", "IF00014070000+000000200000;", "", 2},
-        Dialogue{"AReportForALaterCommandCostsTheEarlierOneNothing",
+        // The transceiver answers in order: reads before an answered one were skipped.
+        Dialogue{"ALaterAnswerGivesUpTheReadsTheTransceiverSkipped", {{0, "FA;MD0;IF;"}},
+                 "IF00014070000+000000200000;MD02;", "IF00014070000+000000200000;", "", 0},
+        // Once the transceiver sent something nobody asked for, it may be reporting on its own:
+        // a report that looks like a later read's answer leaves the older reads waiting.
+        Dialogue{"AfterAnUnaskedAnswerAReportCostsAnEarlierReadNothing",
                  {{0, "FA14070010;MD0;"}, {1, "FB;"}},
-                 "FA14070010;MD02;FA14070010;",
+                 "IF00014070000+000000200000;FA14070010;MD02;FA14070010;",
                  "MD02;",
                  "FB14070010;",
                  0},
+        // A read's selector says which answer is its own.
+        Dialogue{"ModeReadsOfBothReceiversRefusedFirst", {{0, "MD0;"}, {1, "MD1;"}}, "?;MD12;",
+                 "?;", "MD12;", 0},
+        Dialogue{"ModeReadsOfBothReceiversRefusedSecond", {{0, "MD0;"}, {1, "MD1;"}}, "MD02;?;",
+                 "MD02;", "?;", 0},
+        Dialogue{"MenuReadsRefusedFirst", {{1, "EX029;"}, {0, "EX030;"}}, "?;EX0301;", "EX0301;",
+                 "?;", 0},
+        Dialogue{"WidthReadsInterleaved", {{0, "SH0;"}, {1, "SH1;"}, {0, "SH0;"}},
+                 "SH012;?;SH010;", "SH012;SH010;", "?;", 0},
+        // A set ahead of the read may be what was refused: the next answer tells.
+        Dialogue{"RefusalWithASetAheadAndTheReadAnswered", {{0, "FA14070000;"}, {1, "FA;"}},
+                 "?;FB07000000;", "", "FA07000000;", 0},
+        Dialogue{"RefusalWithASetAheadAndTheReadSkipped", {{0, "MD02;"}, {1, "MD0;"}, {0, "FA;"}},
+                 "?;FA14070000;", "FA14070000;", "?;", 0},
+        Dialogue{"RefusalsOutnumberingTheSetsAheadRefuseTheRead",
+                 {{0, "MD02;"}, {1, "MD13;"}, {0, "MD0;"}, {1, "MD1;"}}, "?;?;?;MD13;", "?;",
+                 "MD13;", 0},
+        Dialogue{"RefusalsOfSetsOnBothClientsReachNoOne",
+                 {{0, "MD02;"}, {1, "MD13;"}, {0, "MD0;"}}, "?;?;MD02;", "MD02;", "", 0},
+        // An answer that cannot be the read's is never delivered.
+        Dialogue{"AnAnswerOfTheWrongWidthIsDropped", {{0, "FA;"}, {1, "FB;"}},
+                 "FA1407;FA07000000;", "", "FB07000000;", 0},
         Dialogue{"AnAnswerSplitOverChunksWaitsForItsEnd", {{0, "ID;"}}, "ID02", "", "", 1}),
     [](const testing::TestParamInfo<Dialogue>& info) { return info.param.name; });
 
@@ -152,14 +177,18 @@ TEST_F(RouterTest, SwapExchangesOnlyTheVfoTokens) {
   EXPECT_EQ(router.swapAB("FA"), "FA");  // not a command: left alone
 }
 
-TEST_F(RouterTest, ACommandWaitingTwoTicksIsGivenUpAndCannotCaptureALaterAnswer) {
+TEST_F(RouterTest, ACommandGivenUpCannotPassItsLateAnswerToANewerRead) {
   router.ProcessBuffer(0, "ID;");
   now += 2 * kTickMs;
+  router.Tick();
   router.ProcessBuffer(1, "ID;");
-  router.ProcessAnswers("ID0251;");
+  router.ProcessAnswers("ID0251;");  // the late answer to A's read
+  EXPECT_EQ(lines.received[1], "");
+  router.ProcessAnswers("ID0252;");
   EXPECT_EQ(lines.received[0], "");
-  EXPECT_EQ(lines.received[1], "ID0251;");
+  EXPECT_EQ(lines.received[1], "ID0252;");
   EXPECT_EQ(router.counters().unanswered, 1u);
+  EXPECT_EQ(router.counters().late, 1u);
   EXPECT_NE(level1.find("(1) commands unanswered"), std::string::npos) << level1;
 }
 
@@ -196,15 +225,46 @@ TEST_F(RouterTest, TheWatchdogCallsABridgeStuckOnlyWhenAWaitingCommandSawNoProgr
   EXPECT_FALSE(router.Tick());
 }
 
+TEST_F(RouterTest, UnknownCommandsNeverResetTheLinesAndResetsThatBringNoAnswerBackOff) {
+  auto poll_tick = [&](const char* command) {
+    now += 1;
+    if (*command) router.ProcessBuffer(0, command);
+    now += kTickMs - 1;
+    return router.Tick();
+  };
+  for (int i = 0; i < 6; ++i) EXPECT_FALSE(poll_tick("KY6;")) << i;  // may be a silent set
+  EXPECT_EQ(level1, "");
+  // A transceiver switched off, a client asking "PS;" twice a second for ten minutes.
+  std::vector<int64_t> resets;
+  for (int i = 0; i < 1200; ++i)
+    if (poll_tick("PS;")) resets.push_back(now);
+  ASSERT_GE(resets.size(), 8u);
+  EXPECT_LE(resets.size(), 20u);
+  for (size_t i = 1; i < resets.size(); ++i) {
+    const int64_t backoff = std::min<int64_t>(1000LL << (i - 1), Router::kMaxResetBackoffMs);
+    EXPECT_GE(resets[i] - resets[i - 1], backoff) << i;
+    EXPECT_LE(resets[i] - resets[i - 1], backoff + 3 * kTickMs) << i;
+  }
+  // The transceiver answers again: the next stuck bridge is reset at once.
+  router.ProcessAnswers("PS1;");
+  int ticks = 0;
+  while (!poll_tick("PS;")) ASSERT_LT(++ticks, 4);
+}
+
 TEST_F(RouterTest, AClientFloodingTheRingGivesUpItsOwnCommandsNotTheOtherClients) {
   router.ProcessBuffer(1, "MD0;");
   for (int i = 0; i < 200; ++i) router.ProcessBuffer(0, "FA;");
   router.ProcessBuffer(1, "ID;");
   EXPECT_EQ(router.Waiting(), Router::kQueueSlots - 1);
   EXPECT_EQ(router.counters().unanswered, 200u + 2 - (Router::kQueueSlots - 1));
-  router.ProcessAnswers("MD02;FA14070000;ID0251;");
+  // The answers of A's reads given up still come, first: they must not reach a newer read.
+  std::string answers = "MD02;";
+  for (int i = 0; i < 200; ++i) answers += "FA" + std::to_string(14000000 + i) + ";";
+  router.ProcessAnswers(answers + "ID0251;");
   EXPECT_EQ(lines.received[1], "MD02;ID0251;");
-  EXPECT_EQ(lines.received[0], "FA14070000;");
+  std::string newest;
+  for (int i = 200 - 125; i < 200; ++i) newest += "FA" + std::to_string(14000000 + i) + ";";
+  EXPECT_EQ(lines.received[0], newest);
 }
 
 TEST_F(RouterTest, AClientThatStopsReadingGetsWholeAnswersLaterAndCostsTheOtherNothing) {
