@@ -23,7 +23,9 @@ Router::Router(std::vector<RouterClient> clients, RouterLines& lines, Clock cloc
       clock_(std::move(clock)),
       trace_(std::move(trace)),
       give_up_ms_(2 * watchdog_ms),
-      held_(clients_.size()) {
+      held_(clients_.size()),
+      ai_(clients_.size(), '0'),
+      local_(clients_.size()) {
   counters_.dropped_to_client.assign(clients_.size(), 0);
 }
 
@@ -162,7 +164,7 @@ void Router::ProcessBuffer(uint8_t client, const std::string& data) {
         Trace(2, " <ProcessBuffer> Port(" + port + ") Command changed to (" + command + ")");
       }
     }
-    Forward(client, command);
+    if (!AnswerLocally(client, command)) Forward(client, command);
 
     buffer.erase(0, semi + 1);
     if (!buffer.empty()) {
@@ -173,6 +175,99 @@ void Router::ProcessBuffer(uint8_t client, const std::string& data) {
     semi = buffer.find(';');
   }
   CapBuffer(client);
+  ServeLocalAnswers();
+}
+
+bool Router::AnswerLocally(uint8_t client, const std::string& command) {
+  // Auto-information is one switch in the transceiver that its clients would fight over:
+  // each client has its own, and the transceiver's follows them.
+  if (command.compare(0, 2, "AI") != 0) return false;
+  if (command == "AI;") {
+    LocalAnswer(client, std::string("AI") + ai_[client] + ";");
+    return true;
+  }
+  if (command.size() != 4 || command[2] < '0' || command[2] > '9') return false;
+  ai_[client] = command[2];
+  if (Tracing(2)) {
+    Trace(2, " <ProcessBuffer> Port(" + Num(client) + ") auto-information (" + command +
+                 ") kept for " + PortName(client));
+  }
+  UpdateRigAutoInformation();
+  return true;
+}
+
+void Router::LocalAnswer(uint8_t client, const std::string& answer) {
+  bool waits = !local_[client].empty();
+  for (uint32_t i = ReadPointer; i != WritePointer && !waits; i = (i + 1) % kQueueSlots)
+    waits = !entries_[i].answered && Queue[i].Port == client;
+  if (!waits) {
+    Deliver(client, answer);
+    return;
+  }
+  local_[client].emplace_back(next_seq_, answer);
+  ++local_waiting_;
+}
+
+void Router::ServeLocalAnswers() {
+  if (local_waiting_ == 0) return;
+  for (size_t c = 0; c < local_.size(); ++c) {
+    if (local_[c].empty()) continue;
+    uint64_t oldest = UINT64_MAX;
+    for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
+      if (!entries_[i].answered && Queue[i].Port == c) {
+        oldest = entries_[i].sent;
+        break;
+      }
+    }
+    while (!local_[c].empty() && local_[c].front().first <= oldest) {
+      Deliver(c, local_[c].front().second);
+      local_[c].pop_front();
+      --local_waiting_;
+    }
+  }
+}
+
+void Router::UpdateRigAutoInformation() {
+  const char wanted = *std::max_element(ai_.begin(), ai_.end());
+  if (wanted == rig_ai_ || (rig_ai_ == '\0' && wanted == '0')) return;
+  size_t on = 0;
+  for (char ai : ai_) on += ai != '0';
+  const std::string command = std::string("AI") + wanted + ";";
+  Trace(1, "<ProcessBuffer> Auto-information of the transceiver set (" + command + "), (" +
+               Num(on) + ") clients want reports");
+  rig_ai_ = wanted;
+  if (!rig_up_) return;
+  try {
+    lines_.WriteToRig(command);
+  } catch (const std::exception& e) {
+    Trace(1, " <ProcessBuffer> *ERROR* command (" + command + ") not sent: " + e.what());
+    SetRigLineUp(false);
+    return;
+  }
+  silent_.emplace_back(next_seq_++, clock_());
+}
+
+void Router::DropAutoInformation(size_t client) {
+  counters_.dropped_to_client[client] += local_[client].size();
+  local_waiting_ -= local_[client].size();
+  local_[client].clear();
+  if (ai_[client] == '0') return;
+  ai_[client] = '0';
+  UpdateRigAutoInformation();
+}
+
+bool Router::Report(const std::string& received) {
+  bool sent = false;
+  for (size_t c = 0; c < clients_.size(); ++c) {
+    if (ai_[c] == '0') continue;
+    const std::string token = received.substr(0, 2);
+    Deliver(c, clients_[c].exchange_vfos && IsVfoToken(token) ? swapAB(received) : received);
+    sent = true;
+  }
+  if (!sent) return false;
+  ++counters_.reported;
+  if (Tracing(2)) Trace(2, "<OutPortRxChar> Report (" + received + ") sent to the clients that want reports");
+  return true;
 }
 
 void Router::Forward(uint8_t client, const std::string& command) {
@@ -286,12 +381,13 @@ void Router::ProcessAnswers(const std::string& data) {
     semi = buffer.find(';');
   }
   CapBuffer(clients_.size());
+  ServeLocalAnswers();
 }
 
 bool Router::ReportsLikely(int64_t now) const {
   // While the transceiver sends answers on its own, a report may look like the answer to a
   // later read: passing over older reads would then give up reads still to be answered.
-  return now - reports_seen_at_ < kReportsQuietMs;
+  return rig_ai_ > '0' || now - reports_seen_at_ < kReportsQuietMs;
 }
 
 void Router::ExpireOld(int64_t now) {
@@ -374,11 +470,19 @@ void Router::Refusal() {
     while (!silent_.empty() && silent_.front().first < resolved_) silent_.pop_front();
     AdvanceReadPointer();
   }
-  if (refusals_owed_ > 0 && Empty() && silent_.empty()) {
-    bool ghost_ahead = false;
-    for (const Ghost& g : ghosts_) ghost_ahead |= g.sent >= resolved_;
-    if (!ghost_ahead) RefusalsToNoOne("nothing waits that it can refuse");
+  if (refusals_owed_ == 0) return;
+  // As many refusals as commands not yet dealt with: every one of them was refused.
+  size_t unresolved = Waiting() + silent_.size();
+  for (const Ghost& g : ghosts_) unresolved += g.sent >= resolved_;
+  if (refusals_owed_ < unresolved) return;
+  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
+    if (!entries_[i].answered) Refuse(i);
   }
+  refusals_owed_ -= unresolved;
+  resolved_ = next_seq_;
+  silent_.clear();
+  AdvanceReadPointer();
+  if (refusals_owed_ > 0) RefusalsToNoOne("nothing waits that it can refuse");
 }
 
 void Router::Pass(uint64_t sent) {
@@ -445,8 +549,9 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
   const Match match = FindAnswered(received);
   if (!match.found) {
     // A report nobody asked for: the waiting commands still wait for their own answers.
-    ++counters_.unmatched;
     reports_seen_at_ = now;
+    if (Report(received)) return;
+    ++counters_.unmatched;
     if (Tracing(2)) {
       Trace(2, "<OutPortRxChar> *WARNING* Answer (" + received + ") matches no command, dropped");
     }
@@ -593,10 +698,12 @@ bool Router::Tick() {
   const int64_t now = clock_();
   ExpireOld(now);
   GiveUp(0, "waited too long");
+  ServeLocalAnswers();
   OfferHeldAnswers();
   // Any answer, also a refusal or one that matched nothing, shows the transceiver's line alive.
   const uint64_t answers = counters_.routed + counters_.unmatched + counters_.refused +
-                           counters_.refusals_to_no_one + counters_.late + counters_.malformed;
+                           counters_.refusals_to_no_one + counters_.late + counters_.malformed +
+                           counters_.reported;
   // Only reads the transceiver owes an answer count: an unknown command may be a silent set.
   bool owed_waiting = false;
   for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {

@@ -88,6 +88,11 @@ class Router {
   bool Empty() const { return ReadPointer == WritePointer; }
   // Commands still waiting for their answers.
   size_t Waiting() const;
+  // A client's own auto-information setting ('0' off); the transceiver's follows the highest.
+  char AutoInformation(size_t client) const { return ai_[client]; }
+  // A client line gone for good: its reports stop, and the transceiver's with the last one;
+  // answers of the router's own still owed to it are dropped.
+  void DropAutoInformation(size_t client);
   // Offers the answers held for clients whose lines were full or closed.
   void OfferHeldAnswers();
   // Whether answers wait for a client's line to take them.
@@ -100,6 +105,7 @@ class Router {
     uint64_t refusals_to_no_one = 0;  // refusals the order could not give to a read
     uint64_t late = 0;                // answers to commands already given up, dropped
     uint64_t malformed = 0;           // answers of the wrong width for their token, dropped
+    uint64_t reported = 0;            // answers nobody asked for, sent to clients with reports on
     uint64_t unanswered = 0;          // commands given up
     uint64_t not_stored = 0;          // commands the transceiver does not answer
     uint64_t dropped_rig_down = 0;    // commands dropped while the transceiver's line was down
@@ -163,6 +169,15 @@ class Router {
   void ExpireOld(int64_t now);
   bool ReportsLikely(int64_t now) const;
   void RefusalsToNoOne(const char* why);
+  // Commands the router answers itself instead of the transceiver; false for all others.
+  bool AnswerLocally(uint8_t client, const std::string& command);
+  // Sends the client an answer of the router's own, after the answers it still waits for.
+  void LocalAnswer(uint8_t client, const std::string& answer);
+  void ServeLocalAnswers();
+  // Tells the transceiver the highest auto-information setting its clients asked for.
+  void UpdateRigAutoInformation();
+  // An answer nobody asked for: a report for the clients that want reports.
+  bool Report(const std::string& received);
   void Deliver(size_t client, const std::string& answer);
   // Offers what the client's line holds back; false when the line is still full.
   bool FlushHeld(size_t client);
@@ -198,6 +213,12 @@ class Router {
   int64_t reset_backoff_ms_ = 0;
   int64_t last_reset_at_ = INT64_MIN / 2;
   std::vector<Held> held_;
+  std::vector<char> ai_;  // per client
+  // Per client: answers of the router's own, each after the command sent before it.
+  std::vector<std::deque<std::pair<uint64_t, std::string>>> local_;
+  size_t local_waiting_ = 0;
+  // What the transceiver was last told ('\0': nothing yet, its setting is left alone).
+  char rig_ai_ = '\0';
   Counters counters_;
 };
 

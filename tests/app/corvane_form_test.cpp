@@ -159,9 +159,9 @@ TEST_F(BridgeOnPtys, AnswersGoToTheClientThatAskedWithPortBExchanged) {
   form->ProcessBuffer(0, "FA;");
   form->ProcessBuffer(1, "FA;");  // reaches the transceiver as FB;
   EXPECT_EQ(SentToRig("FB;"), "FA;FB;");
-  out.master().Send("FA00014070000;FB00007000000;");
-  EXPECT_EQ(Received(a, "FA00014070000;"), "FA00014070000;");
-  EXPECT_EQ(Received(b, ";"), "FA00007000000;");
+  out.master().Send("FA14070000;FB07000000;");
+  EXPECT_EQ(Received(a, "FA14070000;"), "FA14070000;");
+  EXPECT_EQ(Received(b, ";"), "FA07000000;");
   EXPECT_EQ(form->ReadPointer, form->WritePointer);
   EXPECT_EQ(view.captions[Label::QueueRead], "2");
 }
@@ -179,20 +179,20 @@ TEST_F(BridgeOnPtys, AnAnswerSplitOverChunksIsRoutedOnce) {
 TEST_F(BridgeOnPtys, AnAnswerNobodyWaitsForIsDroppedAloneAndTheWaitingCommandsStay) {
   form->ProcessBuffer(0, "FA;MD0;");
   SentToRig("MD0;");
-  out.master().Send("?;IF00014070000+000000200000;FA14070000;");
+  out.master().Send("IF00014070000+000000200000;FA14070000;");
   EXPECT_EQ(Received(a, "FA14070000;"), "FA14070000;");
   EXPECT_EQ(form->ReadPointer, 1u);
   EXPECT_EQ(view.captions[Label::QueueRead], "1");
-  EXPECT_EQ(form->CatRouter.counters().unmatched, 2u);
+  EXPECT_EQ(form->CatRouter.counters().unmatched, 1u);
 }
 
-TEST_F(BridgeOnPtys, ALaterAnswerLeavesTheOlderCommandsWaitingForTheirOwn) {
+TEST_F(BridgeOnPtys, ALaterAnswerGivesUpTheOlderReadsTheTransceiverSkipped) {
   form->ProcessBuffer(0, "FA;MD0;IF;");
   SentToRig("IF;");
   out.master().Send("IF00014070000+000000200000;");
   EXPECT_EQ(Received(a, ";"), "IF00014070000+000000200000;");
-  EXPECT_EQ(form->ReadPointer, 0u);
-  EXPECT_EQ(form->CatRouter.Waiting(), 2u);
+  EXPECT_EQ(form->ReadPointer, 3u);
+  EXPECT_EQ(form->CatRouter.Waiting(), 0u);
 }
 
 TEST_F(BridgeOnPtys, AClientThatNeverEndsACommandCannotGrowMemoryWithoutBound) {
@@ -241,8 +241,8 @@ TEST_F(BridgeOnPtys, TheWatchdogTicksOnlyWhileACommandWaitsOrALineIsDown) {
   a.master().Send("FA;");
   EXPECT_EQ(Received(out, "FA;"), "FA;");
   EXPECT_TRUE(view.timer);
-  out.master().Send("FA00014250000;");
-  EXPECT_EQ(Received(a, "FA00014250000;"), "FA00014250000;");
+  out.master().Send("FA14250000;");
+  EXPECT_EQ(Received(a, "FA14250000;"), "FA14250000;");
   form->hTimerTimer(form.get());
   EXPECT_FALSE(view.timer);
 

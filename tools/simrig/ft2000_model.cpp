@@ -137,7 +137,13 @@ std::string Ft2000Model::Feed(std::string_view bytes) {
 std::string Ft2000Model::Execute(std::string_view command) {
   // Our own rejection coming back over a line that echoes would otherwise bounce forever.
   if (command == "?") return {};
-  std::string answer = Answer(command);
+  std::string answer;
+  if (refuse_every_ > 0 && cat::Classify(std::string(command) + ";") == cat::CommandKind::Read &&
+      ++reads_ % refuse_every_ == 0) {
+    answer = kRejected;
+  } else {
+    answer = Answer(command);
+  }
   answer += reports_;
   reports_.clear();
   return answer;

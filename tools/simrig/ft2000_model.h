@@ -30,6 +30,9 @@ class Ft2000Model {
   // Executes one command given without its ";" and returns what the radio sends.
   std::string Execute(std::string_view command);
 
+  // Every n-th read is refused with "?;", as a busy transceiver does (0: none).
+  void RefuseEvery(unsigned n) { refuse_every_ = n; }
+
   std::uint32_t frequency_a() const { return frequency_[0]; }
   std::uint32_t frequency_b() const { return frequency_[1]; }
   char mode(int receiver) const { return mode_[receiver]; }
@@ -71,6 +74,8 @@ class Ft2000Model {
   // Unsolicited report appended after the current answer while AI is on.
   void Report(std::string text);
 
+  unsigned refuse_every_ = 0;
+  unsigned reads_ = 0;
   std::string pending_;
   std::string reports_;
   bool auto_info_;

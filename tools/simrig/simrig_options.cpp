@@ -28,13 +28,15 @@ std::optional<SimrigOptions> ParseSimrigOptions(const std::vector<std::string>& 
         return std::nullopt;
       }
       (arg == "--link" ? options.link : options.device) = *path;
-    } else if (arg == "--delay-ms") {
+    } else if (arg == "--delay-ms" || arg == "--refuse") {
       const std::string* text = value();
       if (!text) return std::nullopt;
+      int& number = arg == "--delay-ms" ? options.delay_ms : options.refuse_every;
       const char* end = text->data() + text->size();
-      auto [ptr, ec] = std::from_chars(text->data(), end, options.delay_ms);
-      if (ec != std::errc() || ptr != end || options.delay_ms < 0 || text->empty()) {
-        error = "--delay-ms needs a number of milliseconds, not '" + *text + "'";
+      auto [ptr, ec] = std::from_chars(text->data(), end, number);
+      if (ec != std::errc() || ptr != end || number < 0 || text->empty()) {
+        error = arg + (arg == "--delay-ms" ? " needs a number of milliseconds" : " needs a count") +
+                ", not '" + *text + "'";
         return std::nullopt;
       }
     } else {

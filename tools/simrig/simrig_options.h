@@ -11,6 +11,7 @@ struct SimrigOptions {
   std::string device;  // existing tty to serve instead of a new pty
   bool auto_info = false;
   int delay_ms = 0;
+  int refuse_every = 0;  // one read in this many is refused with "?;" (0: none)
   bool verbose = false;
 };
 
@@ -20,6 +21,6 @@ std::optional<SimrigOptions> ParseSimrigOptions(const std::vector<std::string>& 
                                                 std::string& error);
 
 inline constexpr const char* kSimrigUsage =
-    "usage: corvane-simrig [--link PATH] [--device PATH] [--ai] [--delay-ms N] [--verbose]";
+    "usage: corvane-simrig [--link PATH] [--device PATH] [--ai] [--delay-ms N] [--refuse N] [--verbose]";
 
 }  // namespace corvane

@@ -10,7 +10,9 @@
 namespace corvane {
 
 SimrigServer::SimrigServer(int line_fd, int stop_fd, const SimrigOptions& options)
-    : line_fd_(line_fd), stop_fd_(stop_fd), options_(options), model_(options.auto_info) {}
+    : line_fd_(line_fd), stop_fd_(stop_fd), options_(options), model_(options.auto_info) {
+  model_.RefuseEvery(static_cast<unsigned>(options.refuse_every));
+}
 
 int SimrigServer::Run() {
   for (;;) {

@@ -310,6 +310,55 @@ TEST_F(RouterTest, WhileTheTransceiversLineIsDownCommandsAreDroppedNotQueued) {
   EXPECT_EQ(router.Waiting(), 1u);
 }
 
+TEST_F(RouterTest, EachClientHasItsOwnAutoInformationAndTheTransceiverFollowsTheHighest) {
+  struct Step {
+    uint8_t client;
+    const char* sent;
+    const char* to_rig;       // what reaches the transceiver
+    const char* to_client;    // what the client gets back at once
+  };
+  const Step steps[] = {
+      {1, "AI;", "", "AI0;"},     // hamlib asks at start: the client's own setting
+      {0, "AI1;", "AI1;", ""},    // the first client to want reports turns them on
+      {0, "AI;", "", "AI1;"},
+      {1, "AI;", "", "AI0;"},
+      {1, "AI1;", "", ""},        // already on
+      {1, "AI0;", "", ""},        // hamlib at its start: A still wants reports
+      {0, "AI0;", "AI0;", ""},    // the last one turns them off
+      {0, "AI0;", "", ""},
+  };
+  for (const Step& step : steps) {
+    lines.to_rig.clear();
+    lines.received[step.client].clear();
+    router.ProcessBuffer(step.client, step.sent);
+    EXPECT_EQ(lines.to_rig, step.to_rig) << step.client << step.sent;
+    EXPECT_EQ(lines.received[step.client], step.to_client) << step.client << step.sent;
+  }
+  EXPECT_NE(level1.find("(AI1;)"), std::string::npos) << level1;
+}
+
+TEST_F(RouterTest, ReportsGoOnlyToTheClientsThatWantThemAsEachSeesTheVfos) {
+  router.ProcessAnswers("FA14070000;");  // a transceiver left reporting by another program
+  EXPECT_EQ(lines.received[0] + lines.received[1], "");
+  router.ProcessBuffer(1, "AI1;");
+  router.ProcessBuffer(0, "FA;");
+  router.ProcessAnswers("FA14070010;");  // a report that lands on A's waiting read answers it
+  router.ProcessAnswers("FA14070010;FB07000000;");  // A's answer comes after: now a report
+  EXPECT_EQ(lines.received[0], "FA14070010;");
+  EXPECT_EQ(lines.received[1], "FB14070010;FA07000000;");
+  // A's answer of its own comes after the answers it still waits for.
+  router.ProcessBuffer(0, "MD0;AI;");
+  EXPECT_EQ(lines.received[0], "FA14070010;");
+  router.ProcessAnswers("MD02;");
+  EXPECT_EQ(lines.received[0], "FA14070010;MD02;AI0;");
+  // B's line goes away: its reports end, and the transceiver's with them.
+  lines.to_rig.clear();
+  router.DropAutoInformation(1);
+  EXPECT_EQ(lines.to_rig, "AI0;");
+  router.ProcessAnswers("FA14070020;");
+  EXPECT_EQ(lines.received[1], "FB14070010;FA07000000;");
+}
+
 class ThreeClients : public RouterTest {
  protected:
   ThreeClients() : RouterTest({{"A", false}, {"B", true}, {"C", false}}) {}

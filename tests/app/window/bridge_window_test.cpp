@@ -115,13 +115,13 @@ TEST_F(RunningWindow, QueueCaptionsFollowTheBridge) {
   EXPECT_EQ(out.ReceiveUntil("IF;"), "FB;IF;");
   EXPECT_EQ(window.QueueWrite->text(), "3");
 
-  out.Send("FA00014250000;");
+  out.Send("FA14250000;");
   DeliverFromAnotherThread([&] { form.outPortRxChar(&form.outPort, 14); });
-  EXPECT_EQ(a.ReceiveUntil("FA00014250000;"), "FA00014250000;");
+  EXPECT_EQ(a.ReceiveUntil("FA14250000;"), "FA14250000;");
   EXPECT_EQ(window.QueueRead->text(), "1");
-  out.Send("FB00007010000;");
+  out.Send("FB07010000;");
   DeliverFromAnotherThread([&] { form.outPortRxChar(&form.outPort, 14); });
-  EXPECT_EQ(b.ReceiveUntil("FA00007010000;"), "FA00007010000;");
+  EXPECT_EQ(b.ReceiveUntil("FA07010000;"), "FA07010000;");
   EXPECT_EQ(window.QueueRead->text(), "2");
 }
 

@@ -42,6 +42,7 @@ TEST(SimrigOptions, BadCommandLinesAreRefusedWithAReason) {
       {{"--delay-ms", "-5"}, "--delay-ms needs a number of milliseconds, not '-5'"},
       {{"--delay-ms", "12ms"}, "--delay-ms needs a number of milliseconds, not '12ms'"},
       {{"--delay-ms", ""}, "--delay-ms needs a number of milliseconds, not ''"},
+      {{"--refuse", "x"}, "--refuse needs a count, not 'x'"},
       {{"--link"}, "--link needs a value"},
       {{"--device", ""}, "--device needs a path"},
       {{"--fast"}, "unknown argument '--fast'"},
