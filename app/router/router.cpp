@@ -73,11 +73,17 @@ int32_t Router::getQueue(const std::string& token) {
 }
 
 void Router::MakeGhost(uint32_t slot, int64_t now) {
+  // A ghost without a key answers nothing, but still holds the command's place in the order.
   const Entry& e = entries_[slot];
-  if (e.key.empty()) return;
   // Bounded: a ghost only matters for the moment its late answer may still arrive.
-  if (ghosts_.size() >= kQueueSlots) ghosts_.pop_front();
+  if (ghosts_.size() >= kQueueSlots) DropOldestGhost();
   ghosts_.push_back({e.key, e.sent, now + give_up_ms_});
+}
+
+void Router::DropOldestGhost() {
+  // Its place in the order goes with it: what was sent before it is taken as dealt with.
+  if (ghosts_.front().sent >= resolved_) CloseWindow(ghosts_.front().sent + 1, "given up long ago");
+  ghosts_.pop_front();
 }
 
 void Router::AdvanceReadPointer() {
@@ -297,7 +303,7 @@ void Router::Forward(uint8_t client, const std::string& command) {
   // The transceiver answers a set or an action with nothing (or "?;"): a ring entry for it
   // would wait for an answer that never comes, and capture another client's. Its place in
   // the order is kept, for a refusal may be its.
-  if (silent_.size() >= 4 * kQueueSlots) silent_.pop_front();
+  if (silent_.size() >= 4 * kQueueSlots) CloseWindow(next_seq_, "too many sets to tell");
   silent_.emplace_back(next_seq_++, clock_());
   ++counters_.not_stored;
   if (Tracing(2)) {
@@ -391,13 +397,36 @@ bool Router::ReportsLikely(int64_t now) const {
 }
 
 void Router::ExpireOld(int64_t now) {
-  while (!ghosts_.empty() && ghosts_.front().until <= now) ghosts_.pop_front();
-  // A set that drew nothing for this long was taken: a refusal arrives within moments.
-  while (!silent_.empty() && now - silent_.front().second >= give_up_ms_) {
-    resolved_ = std::max(resolved_, silent_.front().first + 1);
-    silent_.pop_front();
+  while (!ghosts_.empty() && ghosts_.front().until <= now) DropOldestGhost();
+  // Every command of the window went out long ago and none waits: the transceiver has dealt
+  // with them all, and a refusal not placed by now never will be.
+  const bool quiet = silent_.empty() || now - silent_.back().second >= give_up_ms_;
+  if (quiet && Waiting() == 0 && (refusals_ > refusals_given_ || !silent_.empty())) {
+    CloseWindow(next_seq_, "nothing left it can refuse");
   }
-  if (refusals_owed_ > 0 && resolved_ >= next_seq_) RefusalsToNoOne("nothing left it can refuse");
+}
+
+size_t Router::WindowItemsBefore(uint64_t sent) const {
+  // Refused reads and answered entries of the window all went out before any waiting read.
+  size_t n = refusals_given_ + answered_in_window_;
+  for (uint32_t i = ReadPointer; i != WritePointer && entries_[i].sent < sent; i = (i + 1) % kQueueSlots)
+    n += !entries_[i].answered;
+  for (const auto& [s, at] : silent_) n += s < sent;
+  for (const Ghost& g : ghosts_) n += g.sent >= resolved_ && g.sent < sent;
+  return n;
+}
+
+void Router::CloseWindow(uint64_t next, const char* why) {
+  const size_t left = refusals_ - refusals_given_;
+  if (left > 0) {
+    counters_.refusals_to_no_one += left;
+    if (Tracing(2)) {
+      Trace(2, "<OutPortRxChar> *WARNING* (" + Num(left) + ") refusals (?;) given to no one, " + why);
+    }
+  }
+  resolved_ = std::max(resolved_, next);
+  while (!silent_.empty() && silent_.front().first < resolved_) silent_.pop_front();
+  refusals_ = refusals_given_ = answered_in_window_ = 0;
 }
 
 Router::Match Router::FindAnswered(const std::string& answer) const {
@@ -417,15 +446,6 @@ Router::Match Router::FindAnswered(const std::string& answer) const {
   return best;
 }
 
-void Router::RefusalsToNoOne(const char* why) {
-  counters_.refusals_to_no_one += refusals_owed_;
-  if (Tracing(2)) {
-    Trace(2, "<OutPortRxChar> *WARNING* (" + Num(refusals_owed_) + ") refusals (?;) given to no one, " +
-                 why);
-  }
-  refusals_owed_ = 0;
-}
-
 void Router::Refuse(uint32_t slot) {
   Entry& e = entries_[slot];
   e.answered = true;
@@ -439,74 +459,56 @@ void Router::Refuse(uint32_t slot) {
 }
 
 void Router::Refusal() {
-  const int64_t now = clock_();
-  ExpireOld(now);
-  ++refusals_owed_;
-  // The transceiver answers in the order it was asked. Before the oldest waiting read there
-  // may be commands that draw nothing when taken (sets, actions, unknown commands, reads
-  // already given up): a refusal is the read's only when it outnumbers them.
-  for (;;) {
-    size_t ahead = 0;
-    uint32_t read = WritePointer;
-    for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
-      if (entries_[i].answered) continue;
-      if (entries_[i].owed) {
-        read = i;
-        break;
-      }
-      ++ahead;
-    }
-    const uint64_t limit = read == WritePointer ? next_seq_ : entries_[read].sent;
-    for (const auto& [sent, at] : silent_) ahead += sent >= resolved_ && sent < limit;
-    for (const Ghost& g : ghosts_) ahead += g.sent >= resolved_ && g.sent < limit;
-    if (read == WritePointer || refusals_owed_ <= ahead) break;
-    // Every command ahead of the read was refused too, and so was the read.
-    refusals_owed_ -= ahead + 1;
-    for (uint32_t i = ReadPointer; i != read; i = (i + 1) % kQueueSlots) {
-      if (!entries_[i].answered) Refuse(i);
-    }
-    Refuse(read);
-    resolved_ = entries_[read].sent + 1;
-    while (!silent_.empty() && silent_.front().first < resolved_) silent_.pop_front();
-    AdvanceReadPointer();
-  }
-  if (refusals_owed_ == 0) return;
-  // As many refusals as commands not yet dealt with: every one of them was refused.
-  size_t unresolved = Waiting() + silent_.size();
-  for (const Ghost& g : ghosts_) unresolved += g.sent >= resolved_;
-  if (refusals_owed_ < unresolved) return;
+  ExpireOld(clock_());
+  ++refusals_;
+  // The transceiver deals with commands in the order they were sent: a read it dealt with and
+  // did not answer was refused. A read has been dealt with for certain when there are more
+  // refusals than commands sent before it, for each of those may have drawn one.
   for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
-    if (!entries_[i].answered) Refuse(i);
+    if (entries_[i].answered || !entries_[i].owed) continue;
+    if (refusals_ <= WindowItemsBefore(entries_[i].sent)) break;
+    Refuse(i);
+    ++refusals_given_;
   }
-  refusals_owed_ -= unresolved;
-  resolved_ = next_seq_;
-  silent_.clear();
   AdvanceReadPointer();
-  if (refusals_owed_ > 0) RefusalsToNoOne("nothing waits that it can refuse");
+  // As many refusals as commands not yet dealt with: every one of them was refused.
+  if (answered_in_window_ > 0 || refusals_ < WindowItemsBefore(next_seq_)) return;
+  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
+    if (entries_[i].answered) continue;
+    Refuse(i);
+    ++refusals_given_;
+  }
+  AdvanceReadPointer();
+  std::erase_if(ghosts_, [&](const Ghost& g) { return g.sent >= resolved_; });
+  CloseWindow(next_seq_, "they refused sets or reads given up");
 }
 
 void Router::Pass(uint64_t sent) {
   const int64_t now = clock_();
-  // Refusals owed belong to commands sent before this answer's read. When there are as many
-  // commands as refusals, every one of them was refused; otherwise the skipped reads (which
-  // will never be answered now) take them, oldest first, and the rest belong to no one.
-  size_t before = 0;
-  for (uint32_t i = ReadPointer; i != WritePointer && entries_[i].sent < sent; i = (i + 1) % kQueueSlots)
-    before += !entries_[i].answered;
-  for (const auto& [s, at] : silent_) before += s >= resolved_ && s < sent;
-  for (const Ghost& g : ghosts_) before += g.sent >= resolved_ && g.sent < sent;
-  const bool all_refused = refusals_owed_ > 0 && refusals_owed_ >= before;
+  // Reads sent before this answer's read were dealt with and not answered: refused, while
+  // refusals remain, or skipped on a lost byte. When the refusals left match the other
+  // commands before it, every one of those was refused too.
+  size_t left = refusals_ - refusals_given_;
+  size_t reads = 0, others = 0;
+  for (uint32_t i = ReadPointer; i != WritePointer && entries_[i].sent < sent; i = (i + 1) % kQueueSlots) {
+    if (entries_[i].answered) continue;
+    ++(entries_[i].owed ? reads : others);
+  }
+  for (const auto& [s, at] : silent_) others += s < sent;
+  for (const Ghost& g : ghosts_) others += g.sent >= resolved_ && g.sent < sent;
+  const bool all_refused = others > 0 && left >= reads + others;
   uint64_t skipped = 0;
   std::string first;
   while (ReadPointer != WritePointer && entries_[ReadPointer].sent < sent) {
     const uint32_t i = ReadPointer;
     Entry& e = entries_[i];
     if (!e.answered) {
-      if (refusals_owed_ > 0 && (e.owed || all_refused)) {
-        --refusals_owed_;
+      if (left > 0 && (e.owed || all_refused)) {
+        --left;
+        ++refusals_given_;
         Refuse(i);
       } else if (e.owed) {
-        // Skipped: the transceiver was busy, or a byte was lost on the line.
+        // Skipped: a byte was lost on the line, or its refusal could not be placed.
         MakeGhost(i, now);
         if (skipped == 0) first = Queue[i].Cmd + ") from " + PortName(Queue[i].Port);
         ++skipped;
@@ -523,9 +525,7 @@ void Router::Pass(uint64_t sent) {
   }
   AdvanceReadPointer();
   std::erase_if(ghosts_, [&](const Ghost& g) { return g.sent >= resolved_ && g.sent < sent; });
-  resolved_ = std::max(resolved_, sent + 1);
-  while (!silent_.empty() && silent_.front().first < resolved_) silent_.pop_front();
-  if (refusals_owed_ > 0) RefusalsToNoOne("the commands it may refuse were answered or taken");
+  CloseWindow(sent + 1, "the commands it may refuse were answered or taken");
   if (skipped > 0) {
     counters_.unanswered += skipped;
     Trace(1, "<getQueue> *WARNING* (" + Num(skipped) +
@@ -535,8 +535,8 @@ void Router::Pass(uint64_t sent) {
 
 void Router::RouteAnswer(const std::string& received, const std::string& left) {
   const int64_t now = clock_();
-  ExpireOld(now);
   GiveUp(0, "waited too long");
+  ExpireOld(now);
   if (received == "?;") {
     Refusal();
     return;
@@ -579,7 +579,11 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
     return;
   }
   const uint32_t k = static_cast<uint32_t>(match.index);
-  if (in_order) Pass(entries_[k].sent);
+  if (in_order) {
+    Pass(entries_[k].sent);
+  } else if (entries_[k].sent >= resolved_) {
+    ++answered_in_window_;
+  }
   const cat::CommandInfo* info = cat::FindCommand(token);
   if (info && info->answer_params > 0 &&
       received.size() != 2 + static_cast<size_t>(info->answer_params) + 1) {
@@ -696,8 +700,8 @@ bool Router::HoldsAnswers() const {
 
 bool Router::Tick() {
   const int64_t now = clock_();
-  ExpireOld(now);
   GiveUp(0, "waited too long");
+  ExpireOld(now);
   ServeLocalAnswers();
   OfferHeldAnswers();
   // Any answer, also a refusal or one that matched nothing, shows the transceiver's line alive.

@@ -165,10 +165,15 @@ class Router {
   // before it were skipped (or refused, while refusals are owed), silent commands are done.
   void Pass(uint64_t sent);
   void MakeGhost(uint32_t slot, int64_t now);
+  void DropOldestGhost();
   void AdvanceReadPointer();
   void ExpireOld(int64_t now);
   bool ReportsLikely(int64_t now) const;
-  void RefusalsToNoOne(const char* why);
+  // The commands sent from the window's start up to the one at `sent` (not included).
+  size_t WindowItemsBefore(uint64_t sent) const;
+  // The transceiver has dealt with every command sent before `next`: refusals not placed
+  // were no one's, and a new window starts there.
+  void CloseWindow(uint64_t next, const char* why);
   // Commands the router answers itself instead of the transceiver; false for all others.
   bool AnswerLocally(uint8_t client, const std::string& command);
   // Sends the client an answer of the router's own, after the answers it still waits for.
@@ -195,13 +200,16 @@ class Router {
   bool rig_up_ = true;
   Entry entries_[kQueueSlots];
   std::deque<Ghost> ghosts_;
-  // Sets and actions sent but not yet known to be dealt with (their place, and when they were
-  // sent): a refusal may be theirs.
+  // Sets and actions of the window (their place, and when they were sent): a refusal may be
+  // theirs.
   std::deque<std::pair<uint64_t, int64_t>> silent_;
   // Everything sent before this place has been dealt with by the transceiver.
   uint64_t resolved_ = 0;
-  // Refusals received that the order cannot give to a read yet.
-  size_t refusals_owed_ = 0;
+  // The window: the commands from `resolved_` on, not yet known to be dealt with. Refusals
+  // received in it, those given to reads, and entries answered in it out of order.
+  size_t refusals_ = 0;
+  size_t refusals_given_ = 0;
+  size_t answered_in_window_ = 0;
   // When the transceiver last sent an answer nobody asked for: it may be reporting on its own.
   int64_t reports_seen_at_ = INT64_MIN / 2;
   // Place of the next command sent to the transceiver (monotonic, never wraps).
