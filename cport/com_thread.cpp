@@ -52,6 +52,21 @@ void TComThread::ReportWaitFailure(int error) {
 
 void TComThread::Execute() {
   FThreadId.store(std::this_thread::get_id());
+  try {
+    Watch();
+  } catch (...) {
+    // A batch still queued for the main thread is delivered before the thread ends: a
+    // close that joins this thread would otherwise leave the batch waiting for ever. The
+    // failure that ended the watch is the one kept.
+    try {
+      FDelivery.Finish();
+    } catch (...) {
+    }
+    throw;
+  }
+}
+
+void TComThread::Watch() {
   for (;;) {
     const WaitResult r = FDevice->WaitCommEvent(FStopEvent);
     // The stop wins over events that came with it.
@@ -66,6 +81,9 @@ void TComThread::Execute() {
       throw EComPort(CE_WaitFailed + 1, r.Error);
     }
     const TComEvents batch = NextBatch(MaskToEventSet(r.Mask));
+    // A stop that came while the last batch was being delivered wins over this one: only
+    // the batch already handed over completes inside the close.
+    if (FStopEvent.IsSet()) break;
     if (batch.empty()) continue;
     FEvents = batch;
     DispatchEvents();

@@ -44,6 +44,8 @@ class TComThread {
 
  private:
   void Execute();
+  // The wait-and-dispatch loop of Execute.
+  void Watch();
   // The handled events of the device's batch: in, the events the wait reported, out, the
   // whole batch to hand over, empty when nobody acts on any of them. Waits first for the
   // batch still being delivered.

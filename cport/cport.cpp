@@ -55,6 +55,9 @@ void TCustomComPort::SetCustomBaudRate(int32_t Value) {
 
 void TCustomComPort::SetPort(const std::string& Value) {
   if (Value == FPort) return;
+  // A name the port cannot switch to now is not kept: the next reopen would switch to it
+  // unasked.
+  if (FConnected && !Loading() && CloseRefused()) return;
   FPort = Value;
   if (FConnected && !Loading()) {
     ClosePort();

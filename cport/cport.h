@@ -336,6 +336,9 @@ class TCustomComPort : public TComponent {
   friend class TComThread;
 
   bool ApplyAllowed() const;
+  // Whether closing now would wait for the caller itself (see ClosePort); reports code 14
+  // when it would.
+  bool CloseRefused();
   // Whether some linked component has the given callback assigned.
   template <class Callback>
   bool LinksHave(Callback TComPortLink::*callback) const {

@@ -152,9 +152,14 @@ int32_t TCustomComPort::AwaitAsync(TComAsync* Async) {
     if (err) ReportPortError(AsyncErrorCode(*Async), err);
   }
   if (Async->Kind == akRead) {
-    // Only a link's receive signal wants the count: asking the device for nobody would
-    // cost a call per read.
-    if (LinksHave(&TComPortLink::OnRx) && InQueueCount() == 0) SignalLinks(plRx, false);
+    // Every read takes the pending line errors along, as counting the input would. Only a
+    // link's receive signal wants the count itself; the device forgets the errors more
+    // cheaply than it counts.
+    if (LinksHave(&TComPortLink::OnRx)) {
+      if (InQueueCount() == 0) SignalLinks(plRx, false);
+    } else if (int err = FDevice ? FDevice->DropLineErrors() : EBADF) {
+      ReportPortError(CE_ClearComFailed + 1, err);
+    }
   } else if (Async->Data) {
     PassTxToLinks(Async->Data.get(), Async->Size);
   }

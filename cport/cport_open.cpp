@@ -53,11 +53,7 @@ void TCustomComPort::OpenPort() {
 }
 
 void TCustomComPort::ClosePort() {
-  if (!FConnected) return;
-  if (FEventThread && FEventThread->WaitsForCaller()) {
-    ReportPortError(CE_ConnChangeProp + 1, 0);
-    return;
-  }
+  if (!FConnected || CloseRefused()) return;
   HandleBeforeClose();
   AbortPendingIO();
   if (FThreadCreated) {
@@ -67,6 +63,12 @@ void TCustomComPort::ClosePort() {
   ReleaseDeviceHandle();
   FConnected = false;
   HandleAfterClose();
+}
+
+bool TCustomComPort::CloseRefused() {
+  if (!FEventThread || !FEventThread->WaitsForCaller()) return false;
+  ReportPortError(CE_ConnChangeProp + 1, 0);
+  return true;
 }
 
 void TCustomComPort::CreateDeviceHandle() {

@@ -78,6 +78,14 @@ class Device {
     inQueue = stat.cbInQue;
     return err;
   }
+  // Forgets the pending line errors as reading them would, for a caller that wants neither
+  // the errors nor the counts: every read does. A backend that collects the errors itself
+  // forgets what it has collected without asking the driver.
+  virtual int DropLineErrors() {
+    uint32_t errors = 0;
+    uint32_t inQueue = 0;
+    return ClearCommErrorIn(errors, inQueue);
+  }
   virtual int GetCommModemStatus(uint32_t& status) = 0;
   // Releases the device. The device is released even when the code is not 0.
   virtual int Close() = 0;

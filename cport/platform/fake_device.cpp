@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -34,7 +36,7 @@ const char* FakeOpName(FakeOp op) {
                                        "SetupComm", "SetCommMask",    "WaitCommEvent",
                                        "StartRead", "StartWrite",     "AwaitTransfer",
                                        "PurgeComm", "ClearCommError", "GetCommModemStatus",
-                                       "Close",     "PollCommEvent"};
+                                       "Close",     "PollCommEvent",  "DropLineErrors"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -167,6 +169,12 @@ class FakeDevice final : public Device {
     stat.cbInQue = static_cast<uint32_t>(script_.input_.size());
     return 0;
   }
+  int DropLineErrors() override {
+    if (int err = script_.Record({FakeOp::DropLineErrors})) return err;
+    std::lock_guard lock(script_.mutex_);
+    script_.errors_ = 0;
+    return 0;
+  }
   int GetCommModemStatus(uint32_t& status) override {
     status = 0;
     if (int err = script_.Record({FakeOp::GetCommModemStatus})) return err;
@@ -238,6 +246,7 @@ int FakeScript::Record(FakeCall call) {
   if (it == failures_.end()) return 0;
   const int code = it->second.first;
   if (it->second.second != kAlways && --it->second.second == 0) failures_.erase(it);
+  if (code == kRaise) throw std::runtime_error(std::string("scripted failure of ") + FakeOpName(op));
   return code;
 }
 
@@ -342,6 +351,11 @@ void FakeScript::ChangeModemLines(uint32_t status) {
 uint64_t FakeScript::WakeUps() const {
   std::lock_guard lock(mutex_);
   return wakeUps_;
+}
+
+uint32_t FakeScript::PendingEvents() const {
+  std::lock_guard lock(mutex_);
+  return events_;
 }
 
 uint32_t FakeScript::InputSize() const {

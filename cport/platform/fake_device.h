@@ -35,7 +35,8 @@ enum class FakeOp : uint8_t {
   ClearCommError,
   GetCommModemStatus,
   Close,
-  PollCommEvent
+  PollCommEvent,
+  DropLineErrors
 };
 const char* FakeOpName(FakeOp op);
 // Lets test failures name the operation.
@@ -59,6 +60,9 @@ struct FakeCall {
 class FakeScript : public std::enable_shared_from_this<FakeScript> {
  public:
   static constexpr int kAlways = -1;
+  // As a code: the call raises std::runtime_error instead of failing, as a call that cannot
+  // even begin (no memory, no thread) would.
+  static constexpr int kRaise = -1000;
 
   // Makes the next `times` calls of op (all of them with kAlways) fail with code.
   void Fail(FakeOp op, int code, int times = kAlways);
@@ -93,7 +97,10 @@ class FakeScript : public std::enable_shared_from_this<FakeScript> {
   uint64_t WakeUps() const;
   // Input size last given to SetupComm; arrivals past 80 % of it raise EV_RX80FULL.
   uint32_t InputSize() const;
-  // Line error flags returned, once, by the next ClearCommError.
+  // Events raised and not yet taken by a wait.
+  uint32_t PendingEvents() const;
+  // Line error flags returned, once, by the next ClearCommError (or forgotten by
+  // DropLineErrors).
   void SetLineErrors(uint32_t errors);
   // The events the port last said nothing acts on. Kept as state, not recorded as a call:
   // it is a hint that changes with the port's handlers, not a step of the device's use.

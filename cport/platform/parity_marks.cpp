@@ -18,7 +18,7 @@ void ParityMarkDecoder::Decode(std::string_view in, std::string& out) {
       case State::Plain:
         if (c == kMark) {
           state_ = State::Marked;
-        } else {
+        } else if (c != '\0' || !dropNuls_) {
           out += c;
         }
         break;
@@ -33,7 +33,11 @@ void ParityMarkDecoder::Decode(std::string_view in, std::string& out) {
         state_ = State::Plain;
         break;
       case State::ErrorNext:
-        out += replace_ ? replacement_ : c;
+        if (replace_) {
+          out += replacement_;
+        } else if (c != '\0' || !dropNuls_) {
+          out += c;
+        }
         state_ = State::Plain;
         break;
     }

@@ -13,6 +13,8 @@ class ParityMarkDecoder {
  public:
   // With replace, each byte in error becomes replacement; without, it passes as received.
   void SetReplacement(bool replace, char replacement);
+  // Drops the bytes that came as NUL; a replacement NUL is kept.
+  void SetDropNuls(bool drop) { dropNuls_ = drop; }
   // Appends the bytes that in completes to out.
   void Decode(std::string_view in, std::string& out);
   // Forgets a mark begun: the bytes after it were dropped.
@@ -22,6 +24,7 @@ class ParityMarkDecoder {
   enum class State : uint8_t { Plain, Marked, ErrorNext };
   State state_ = State::Plain;
   bool replace_ = false;
+  bool dropNuls_ = false;
   char replacement_ = 0;
 };
 

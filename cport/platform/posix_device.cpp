@@ -45,7 +45,7 @@ int PosixDevice::Open(const std::string& path, std::unique_ptr<Device>& device) 
   return 0;
 }
 
-int PosixDevice::Adopt(UniqueFd fd, std::unique_ptr<Device>& device) {
+int PosixDevice::Adopt(UniqueFd fd, std::unique_ptr<PosixDevice>& device) {
   std::unique_ptr<PosixDevice> adopted(new PosixDevice(std::move(fd)));
   if (int err = adopted->InitEvents()) return err;
   device = std::move(adopted);
@@ -68,9 +68,26 @@ int PosixDevice::Close() {
 }
 
 int PosixDevice::SetCommState(const Dcb& dcb) {
-  if (int err = ApplyDcbToTty(fd_.get(), dcb)) return err;
-  SetInputRules(dcb);
-  rtsToggle_.store((dcb.Flags & kDcbRtsControlMask) == RTS_CONTROL_TOGGLE);
+  {
+    std::lock_guard input(inputMutex_);
+    if (((dcb.Flags & kDcbParity) != 0) != parityMarks_.load()) {
+      // Bytes waiting in the tty came in the old mode, marked or not: they are taken in and
+      // decoded as such before the line changes. A failure is left to the reads.
+      PullInput();
+    }
+    if (int err = ApplyDcbToTty(fd_.get(), dcb)) return err;
+    SetInputRules(dcb);
+  }
+  const bool toggle = (dcb.Flags & kDcbRtsControlMask) == RTS_CONTROL_TOGGLE;
+  rtsToggle_.store(toggle);
+  if (toggle) {
+    // RTS stays up for output still on its way: the drain lowers it then.
+    std::lock_guard lock(drainMutex_);
+    int rts = TIOCM_RTS;
+    if (!drainWanted_ && ioctl(fd_.get(), TIOCMBIC, &rts) != 0 && !NotProvided(errno)) {
+      return errno;
+    }
+  }
   return 0;
 }
 

@@ -23,7 +23,11 @@ class PosixDevice final : public Device {
   static int Open(const std::string& path, std::unique_ptr<Device>& device);
   // Takes over fd, an open tty whose settings and exclusivity are someone else's to keep
   // (the program's end of a virtual line): only the event wait is set up.
-  static int Adopt(UniqueFd fd, std::unique_ptr<Device>& device);
+  static int Adopt(UniqueFd fd, std::unique_ptr<PosixDevice>& device);
+  // The input rules of dcb the backend carries out itself (dropping NULs, the event
+  // character), for a tty whose line settings are someone else's. Parity marks come from
+  // a line setting: without it on the line there are none to undo.
+  void SetInputRulesOnly(const Dcb& dcb);
   ~PosixDevice() override;
 
   int SetCommState(const Dcb& dcb) override;
@@ -39,6 +43,7 @@ class PosixDevice final : public Device {
   int PurgeComm(uint32_t flags) override;
   int ClearCommError(uint32_t& errors, ComStat& stat) override;
   int ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) override;
+  int DropLineErrors() override;
   int GetCommModemStatus(uint32_t& status) override;
   int Close() override;
 
@@ -85,7 +90,8 @@ class PosixDevice final : public Device {
   uint32_t SampleLines(bool modemLines);
   void ResetLineBaseline();
   int WaitReadable(Transfer& t, int timeoutMs);
-  // The input rules of the line settings that the tty cannot carry out itself.
+  // The input rules of the line settings that the tty cannot carry out itself. Needs
+  // inputMutex_.
   void SetInputRules(const Dcb& dcb);
   // A tty cannot show a byte without consuming it: while the event character is watched or
   // parity marks are to be undone, the bytes are taken in as they arrive, into a read-ahead
@@ -136,7 +142,13 @@ class PosixDevice final : public Device {
 
   std::string path_;
   std::atomic<uint32_t> inQueueSize_{0};
-  bool inputHigh_ = false;  // the waiting thread's: the last arrival found the queue 80 % full
+  // The waiting thread's: whether the last arrival found the queue 80 % full, how full, and
+  // the reads and purges counted then. Reads since that take it below the mark again.
+  bool inputHigh_ = false;
+  uint64_t levelAtFill_ = 0;
+  uint64_t servedAtFill_ = 0;
+  uint64_t purgesAtFill_ = 0;
+  std::atomic<uint64_t> served_{0};  // bytes handed to reads, as they were queued
   std::atomic<bool> rtsToggle_{false};
 
   // Held by every read of the tty, so bytes keep their order between the read-ahead and
@@ -167,7 +179,9 @@ class PosixDevice final : public Device {
   bool hasCounters_ = false;
   int modem_ = 0;
   Counters counters_;
-  uint32_t pendingErrors_ = 0;
+  // Line errors collected from the counters and not yet asked for; atomic so that a read
+  // forgets them without the lock.
+  std::atomic<uint32_t> pendingErrors_{0};
 };
 
 }  // namespace corvane::platform

@@ -163,7 +163,21 @@ uint32_t PosixDevice::InputFillEvent() {
   int in = 0;
   if (size == 0 || size > 0x7FFFFFFFu || ioctl(fd_.get(), FIONREAD, &in) != 0) return 0;
   const uint64_t waiting = static_cast<uint64_t>(in > 0 ? in : 0) + queued_.load();
-  const bool high = waiting * 5 > static_cast<uint64_t>(size) * 4;
+  const uint64_t mark = static_cast<uint64_t>(size) * 4;
+  const uint64_t served = served_.load();
+  const uint64_t purges = rxPurges_.load();
+  if (inputHigh_) {
+    // Reads since the last look, counted as if they came before this arrival: when they
+    // took the queue to the mark or below, this arrival passes it afresh.
+    const uint64_t taken = served - servedAtFill_;
+    if (purges != purgesAtFill_ || taken >= levelAtFill_ || (levelAtFill_ - taken) * 5 <= mark) {
+      inputHigh_ = false;
+    }
+  }
+  levelAtFill_ = waiting;
+  servedAtFill_ = served;
+  purgesAtFill_ = purges;
+  const bool high = waiting * 5 > mark;
   return std::exchange(inputHigh_, high) || !high ? 0 : EV_RX80FULL;
 }
 
@@ -199,9 +213,18 @@ int PosixDevice::SetCommMask(uint32_t mask) {
 }
 
 void PosixDevice::SetQuietEvents(uint32_t events) {
-  if (quiet_.exchange(events) == events) return;
-  // A drain nobody waits for is forgotten, not reported late to a handler assigned after it.
-  if (events & EV_TXEMPTY) txPending_.store(false);
+  const uint32_t before = quiet_.exchange(events);
+  if (before == events) return;
+  if ((before & EV_TXEMPTY) && !(events & EV_TXEMPTY) && txPending_.load()) {
+    // Watched from now on: output still queued drains for the new watcher; a drain that
+    // already happened was nobody's and is not reported late.
+    int out = 0;
+    if (ioctl(fd_.get(), TIOCOUTQ, &out) == 0 && out > 0) {
+      RequestDrain();
+    } else {
+      txPending_.store(false);
+    }
+  }
   // A wait in progress looks again at what it has to watch.
   Wake();
 }
@@ -250,7 +273,7 @@ uint32_t PosixDevice::SampleLines(bool modemLines) {
       ev |= EV_BREAK;
     }
     if (errors & ~CE_BREAK) ev |= EV_ERR;
-    pendingErrors_ |= errors;
+    pendingErrors_.fetch_or(errors);
     counters_.frame = ic.frame;
     counters_.overrun = ic.overrun;
     counters_.parity = ic.parity;
@@ -282,13 +305,16 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
     ev |= SampleLines(true);
     timeoutMs = kLineSampleMs;
   }
-  if ((tracked & EV_TXEMPTY) && txPending_.load()) {
+  // The drain helper reports the output drained once the driver says the line is idle,
+  // which an empty queue alone does not mean (the last byte may still be on its way).
+  // Without a helper the queue is looked at again until it is empty.
+  if ((tracked & EV_TXEMPTY) && txPending_.load() && !drainWait_->Running()) {
     int out = 0;
     if (ioctl(fd_.get(), TIOCOUTQ, &out) != 0 || out <= 0) {
       txPending_.store(false);
       ev |= EV_TXEMPTY;
-    } else if (!RequestDrain()) {
-      timeoutMs = kLineSampleMs;  // no helper: look again, until the queue is empty
+    } else {
+      timeoutMs = kLineSampleMs;
     }
   }
   if (stop && stop->IsSet()) return {WaitResult::Stopped, 0, 0};
@@ -401,8 +427,14 @@ int PosixDevice::ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) {
   inQueue = (in > 0 ? static_cast<uint32_t>(in) : 0) + queued_.load();
   // The modem lines stay for the event wait to compare; only the errors are collected.
   SampleLines(false);
-  std::lock_guard lock(linesMutex_);
-  errors = std::exchange(pendingErrors_, 0u);
+  errors = pendingErrors_.exchange(0u);
+  return 0;
+}
+
+int PosixDevice::DropLineErrors() {
+  // What the driver's counters show and nobody has collected yet stays for the next count:
+  // reading them costs a call a read cannot afford.
+  pendingErrors_.store(0u);
   return 0;
 }
 

@@ -20,13 +20,20 @@ constexpr uint32_t kReadAheadFloor = 4096;
 }  // namespace
 
 void PosixDevice::SetInputRules(const Dcb& dcb) {
-  std::lock_guard lock(inputMutex_);
   dropNuls_ = (dcb.Flags & kDcbNull) != 0;
   eventChar_ = dcb.EvtChar;
   marks_.SetReplacement((dcb.Flags & kDcbErrorChar) != 0, dcb.ErrorChar);
+  marks_.SetDropNuls(dropNuls_);
   const bool marks = (dcb.Flags & kDcbParity) != 0;
   if (marks != parityMarks_.load()) marks_.Reset();
   parityMarks_.store(marks);
+}
+
+void PosixDevice::SetInputRulesOnly(const Dcb& dcb) {
+  Dcb rules = dcb;
+  rules.Flags &= ~(kDcbParity | kDcbErrorChar);
+  std::lock_guard lock(inputMutex_);
+  SetInputRules(rules);
 }
 
 bool PosixDevice::ReadAheadWanted() const {
@@ -51,13 +58,16 @@ int PosixDevice::PullInput() {
     if (n < 0 && errno != EAGAIN && errno != EINTR) err = errno;
     if (n <= 0) break;
     bytes.clear();
+    uint32_t kept = 0;
     if (parityMarks_.load()) {
+      // The decoder drops NULs itself: a replaced byte in error may be a NUL to keep.
       marks_.Decode({raw, static_cast<size_t>(n)}, bytes);
+      kept = static_cast<uint32_t>(bytes.size());
     } else {
       bytes.assign(raw, static_cast<size_t>(n));
+      kept = static_cast<uint32_t>(bytes.size());
+      DropNuls(bytes.data(), kept);
     }
-    uint32_t kept = static_cast<uint32_t>(bytes.size());
-    DropNuls(bytes.data(), kept);
     flagged |=
         watch && std::find(bytes.data(), bytes.data() + kept, eventChar_) != bytes.data() + kept;
     readAhead_.insert(readAhead_.end(), bytes.data(), bytes.data() + kept);

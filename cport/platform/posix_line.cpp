@@ -121,6 +121,9 @@ int ApplyDcbToTty(int fd, const Dcb& dcb) {
   termios2 before{};
   if (int err = GetTermios(fd, before)) return err;
   termios2 t = before;
+  // The modem lines as they were, to put back with the settings when one cannot be set.
+  int linesBefore = 0;
+  const bool hasLines = ioctl(fd, TIOCMGET, &linesBefore) == 0;
 
   t.c_cflag &= ~(CBAUD | CIBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   t.c_cflag |= BOTHER | (BOTHER << IBSHIFT) | size | parity | stop | CREAD | CLOCAL;
@@ -154,15 +157,21 @@ int ApplyDcbToTty(int fd, const Dcb& dcb) {
 
   const uint32_t dtr = dcb.Flags & kDcbDtrControlMask;
   const uint32_t rts = dcb.Flags & kDcbRtsControlMask;
-  // DTR handshake has no termios form: the line is held on so the peer may send.
-  if (int e = SetModemLine(fd, TIOCM_DTR, dtr != DTR_CONTROL_DISABLE)) return e;
-  // Under RTS handshake the driver drives RTS; toggle mode keeps it off between writes.
-  if (rts == RTS_CONTROL_ENABLE || rts == RTS_CONTROL_DISABLE || rts == RTS_CONTROL_TOGGLE) {
-    if (int e = SetModemLine(fd, TIOCM_RTS, rts == RTS_CONTROL_ENABLE)) return e;
-  } else if (int e = SetModemLine(fd, TIOCM_RTS, true)) {
-    return e;
+  // DTR handshake has no termios form: the line is held on so the peer may send. Under RTS
+  // handshake the driver drives RTS; under toggle the device's writes do.
+  err = SetModemLine(fd, TIOCM_DTR, dtr != DTR_CONTROL_DISABLE);
+  if (err == 0 && rts != RTS_CONTROL_TOGGLE) {
+    err = SetModemLine(fd, TIOCM_RTS, rts != RTS_CONTROL_DISABLE);
   }
-  return 0;
+  if (err != 0) {
+    // The line keeps the state it had, settings and lines alike.
+    SetTermios(fd, before);
+    if (hasLines) {
+      SetModemLine(fd, TIOCM_DTR, (linesBefore & TIOCM_DTR) != 0);
+      SetModemLine(fd, TIOCM_RTS, (linesBefore & TIOCM_RTS) != 0);
+    }
+  }
+  return err;
 }
 
 }  // namespace corvane::platform

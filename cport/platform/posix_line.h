@@ -15,8 +15,10 @@ int MakeTtyRaw(int fd);
 // except with 5 data bits, 2 stop bits with 5, a rate of 0 or above 2^31, an unknown
 // parity). When the driver takes the request but reports a rate more than 3 % away, or
 // drops mark/space parity or hardware flow control, the previous settings are put back
-// and EINVAL returned. DTR and RTS are then held as the control fields say; a device
-// without modem lines (a pseudo-terminal) is not an error.
+// and EINVAL returned. DTR and RTS are then held as the control fields say, except RTS
+// under RTS toggle, which is the writer's to drive; a device without modem lines (a
+// pseudo-terminal) is not an error. A line that refuses them gets its previous settings
+// back.
 int ApplyDcbToTty(int fd, const Dcb& dcb);
 
 }  // namespace corvane::platform

@@ -54,20 +54,24 @@ ssize_t PosixDevice::CountedRead(char* buffer, uint32_t count) {
 int PosixDevice::TakeInput(char* buffer, uint32_t count, uint32_t& got) {
   std::lock_guard lock(inputMutex_);
   got = ServeInput(buffer, count);
-  if (got == count) return 0;
   int err = 0;
-  if (ReadAheadWanted()) {
+  uint64_t taken = got;  // as the bytes were queued, before NULs were dropped
+  if (got < count && ReadAheadWanted()) {
     err = PullInput();
-    got += ServeInput(buffer + got, count - got);
-  } else {
+    const uint32_t more = ServeInput(buffer + got, count - got);
+    got += more;
+    taken += more;
+  } else if (got < count) {
     const ssize_t n = CountedRead(buffer + got, count - got);
     if (n < 0 && errno != EAGAIN && errno != EINTR) err = errno;
     if (n > 0) {
       uint32_t fresh = static_cast<uint32_t>(n);
+      taken += fresh;
       DropNuls(buffer + got, fresh);
       got += fresh;
     }
   }
+  if (taken > 0) served_.fetch_add(taken, std::memory_order_relaxed);
   // A failure after some bytes shows again on the next read.
   if (got > 0) return 0;
   if (err != 0) return err;
@@ -183,12 +187,14 @@ ssize_t PosixDevice::WriteLine(const char* data, uint32_t count) {
 }
 
 void PosixDevice::MarkWritten() {
-  // Under RTS toggle the line drops RTS once the bytes have left, event thread or not.
-  if (rtsToggle_.load()) RequestDrain();
-  // Only a drain somebody waits for is worth waking the event wait.
-  if (!(Tracked() & EV_TXEMPTY)) return;
+  // Kept also while nobody watches the drain: one who starts watching before the bytes
+  // have left hears it.
   txPending_.store(true);
-  Wake();
+  const bool watched = (Tracked() & EV_TXEMPTY) != 0;
+  // Under RTS toggle the line drops RTS once the bytes have left, event thread or not.
+  if (!rtsToggle_.load() && !watched) return;
+  // The helper's drain wakes the event wait; without a helper the wait looks at the queue.
+  if (!RequestDrain() && watched) Wake();
 }
 
 int PosixDevice::AwaitWrite(Transfer& t) {

@@ -4,15 +4,16 @@
 
 namespace corvane::platform {
 
-VirtualLineDevice::VirtualLineDevice(std::unique_ptr<Device> tty, std::function<void()> release)
+VirtualLineDevice::VirtualLineDevice(std::unique_ptr<PosixDevice> tty, std::function<void()> release)
     : tty_(std::move(tty)), release_(std::move(release)) {}
 
 VirtualLineDevice::~VirtualLineDevice() {
   Close();
 }
 
-int VirtualLineDevice::SetCommState(const Dcb&) {
+int VirtualLineDevice::SetCommState(const Dcb& dcb) {
   // No wire to frame: whatever the port asks for is what the line carries.
+  tty_->SetInputRulesOnly(dcb);
   return 0;
 }
 
@@ -62,6 +63,10 @@ int VirtualLineDevice::ClearCommError(uint32_t& errors, ComStat& stat) {
 
 int VirtualLineDevice::ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) {
   return tty_->ClearCommErrorIn(errors, inQueue);
+}
+
+int VirtualLineDevice::DropLineErrors() {
+  return tty_->DropLineErrors();
 }
 
 int VirtualLineDevice::GetCommModemStatus(uint32_t& status) {

@@ -3,18 +3,20 @@
 // pseudo-terminal, minus what would reach the client. On a pseudo-terminal the line
 // settings written on the program's end land in the client's termios (there is one set for
 // the pair), so a reopen during a client's session would undo the client's own settings:
-// here they are accepted and kept off the line.
+// here they are accepted and kept off the line. The input rules the backend carries out
+// itself (dropping NULs, the event character) still hold.
 #include <functional>
 #include <memory>
 
 #include "cport/platform/device.h"
+#include "cport/platform/posix_device.h"
 
 namespace corvane::platform {
 
 class VirtualLineDevice final : public Device {
  public:
   // release runs once, when the device closes: the line is free for the next open.
-  VirtualLineDevice(std::unique_ptr<Device> tty, std::function<void()> release);
+  VirtualLineDevice(std::unique_ptr<PosixDevice> tty, std::function<void()> release);
   ~VirtualLineDevice() override;
 
   int SetCommState(const Dcb& dcb) override;
@@ -30,11 +32,12 @@ class VirtualLineDevice final : public Device {
   int PurgeComm(uint32_t flags) override;
   int ClearCommError(uint32_t& errors, ComStat& stat) override;
   int ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) override;
+  int DropLineErrors() override;
   int GetCommModemStatus(uint32_t& status) override;
   int Close() override;
 
  private:
-  std::unique_ptr<Device> tty_;
+  std::unique_ptr<PosixDevice> tty_;
   std::function<void()> release_;
 };
 

@@ -145,7 +145,7 @@ int OpenVirtualLine(const std::string& name, std::unique_ptr<Device>& device) {
     release();
     return err;
   }
-  std::unique_ptr<Device> tty;
+  std::unique_ptr<PosixDevice> tty;
   if (int err = PosixDevice::Adopt(std::move(own), tty)) {
     release();
     return err;

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cport/com_event_mask.h"
@@ -50,6 +52,15 @@ class Dispatch : public ::testing::Test {
   void HoldThread() {
     port.Script->RaiseEvents(EV_RX80FULL);
     ASSERT_TRUE(ThreadWaitsForMain());
+  }
+  // Waits for a change the event thread makes, without serving its calls.
+  static bool Unserved(const std::function<bool()>& cond) {
+    const auto end = std::chrono::steady_clock::now() + 2s;
+    while (!cond()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(1ms);
+    }
+    return true;
   }
   bool WaitSeen(size_t n) {
     return loop.RunUntil([&] { return seen.size() >= n; }, 2s);
@@ -256,6 +267,54 @@ TEST_F(Dispatch, AReceivedBatchAsksTheDeviceForItsInputOnceWhenNoLinkListens) {
   const auto ops = port.Script->Ops();
   EXPECT_EQ(std::count(ops.begin(), ops.end(), FakeOp::ClearCommError), 1)
       << "the count before the read; after it nobody wants one";
+}
+
+TEST_F(Dispatch, AReadTakesPendingLineErrorsAlong) {
+  port.SetEvents({});
+  port.OpenPort();
+  port.Script->SetLineErrors(CE_FRAME);
+  port.Script->Receive("FA;");
+  std::string text;
+  port.ReadText(text, 3);
+  EXPECT_TRUE(port.LineErrors().empty()) << "the read took the frame error along";
+  port.Script->Receive("FB;");
+  port.Script->Fail(FakeOp::DropLineErrors, EIO, 1);
+  try {
+    port.ReadText(text, 3);
+    ADD_FAILURE() << "no error";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.ComErrorCode(), CE_ClearComFailed + 1);
+    EXPECT_EQ(e.SystemError(), EIO);
+  }
+}
+
+TEST_F(Dispatch, AWaitThatRaisesWhileABatchIsQueuedStillLetsThePortClose) {
+  std::vector<int32_t> counts;
+  port.SetOnRxChar([&](TObject*, int32_t n) { counts.push_back(n); });
+  port.OpenPort();
+  // The failure is for the wait that follows the batch: the first wait is under way.
+  ASSERT_TRUE(Unserved([&] { return port.Script->Count(FakeOp::WaitCommEvent) == 1; }));
+  port.Script->Fail(FakeOp::WaitCommEvent, FakeScript::kRaise);
+  port.Script->Receive("FA;");
+  ASSERT_TRUE(ThreadWaitsForMain());
+  ASSERT_TRUE(Unserved([&] { return port.Script->Count(FakeOp::WaitCommEvent) == 2; }));
+  port.ClosePort();
+  EXPECT_EQ(counts, (std::vector<int32_t>{3})) << "the queued batch completes inside the close";
+  EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(Dispatch, AStopWinsOverABatchNotYetHandedOver) {
+  std::vector<int32_t> counts;
+  port.SetOnRxChar([&](TObject*, int32_t n) { counts.push_back(n); });
+  port.OpenPort();
+  port.Script->Receive("A");
+  ASSERT_TRUE(ThreadWaitsForMain());
+  // The thread waits again while its batch is queued; this arrival ends that wait, and the
+  // batch it makes waits for the first to be delivered.
+  port.Script->Receive("B");
+  ASSERT_TRUE(Unserved([&] { return port.Script->PendingEvents() == 0; }));
+  port.ClosePort();
+  EXPECT_EQ(counts, (std::vector<int32_t>{2})) << "only the batch being delivered ran";
 }
 
 }  // namespace

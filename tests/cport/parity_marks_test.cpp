@@ -16,6 +16,8 @@ TEST(ParityMarks, DecodeWhateverWayTheReadsSplitThem) {
     bool replace;
     std::vector<std::string> reads;
     std::string expect;
+    bool dropNuls = false;
+    char replacement = '?';
   };
   using namespace std::string_literals;
   const std::vector<Case> cases = {
@@ -28,11 +30,15 @@ TEST(ParityMarks, DecodeWhateverWayTheReadsSplitThem) {
       {"a mark split after 0xFF 0x00", true, {"\xff\0"s, "Q"s}, "?"},
       {"a doubled 0xFF split", false, {"\xff"s, "\xff"s}, "\xff"},
       {"a lone 0xFF before another byte is no mark", false, {"\xff"s, "Z"s}, "\xffZ"},
+      // Only bytes that came as NUL are dropped, not a byte in error replaced by NUL.
+      {"NULs dropped, replaced by NUL", true, {"A\0\xff\0Q"s}, "A\0"s, true, '\0'},
+      {"NULs dropped, an errored NUL as received", false, {"\xff\0\0B\0"s}, "B", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ParityMarkDecoder decoder;
-    decoder.SetReplacement(c.replace, '?');
+    decoder.SetReplacement(c.replace, c.replacement);
+    decoder.SetDropNuls(c.dropNuls);
     std::string out;
     for (const std::string& read : c.reads) decoder.Decode(read, out);
     EXPECT_EQ(out, c.expect);

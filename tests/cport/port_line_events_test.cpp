@@ -85,6 +85,7 @@ TEST_F(LineEvents, AHandlerCannotCloseItsOwnPortButTheCloseDoesNotHang) {
     ASSERT_TRUE(loop.RunUntil([&] { return code != 0; }, 2s));
     EXPECT_EQ(code, 14);
     EXPECT_TRUE(p.Connected());
+    EXPECT_EQ(p.Port(), "COM1") << "a refused name is not kept for the next reopen";
     p.ClosePort();  // from outside the handler it closes
     EXPECT_FALSE(p.Connected());
   }
@@ -150,7 +151,7 @@ TEST_F(LineEvents, AFailedWaitIsReportedThroughTheErrorRoute) {
 
 class PtyInput : public corvane::test::PortOnPty {};
 
-TEST_F(PtyInput, AnInputQueuePast80PercentRaisesRx80FullOnce) {
+TEST_F(PtyInput, AnInputQueuePast80PercentRaisesRx80FullOncePerFilling) {
   int full = 0;
   int32_t waiting = 0, arrived = 0;
   // Counts without reading: the bytes stay queued. An arrival's events come in one batch,
@@ -171,6 +172,11 @@ TEST_F(PtyInput, AnInputQueuePast80PercentRaisesRx80FullOnce) {
   ASSERT_EQ(write(pty.Master(), "c", 1), 1);
   ASSERT_TRUE(loop.RunUntil([&] { return arrived == 91; }, 2s));
   EXPECT_EQ(full, 1) << "still full: not raised again";
+  std::string text;
+  EXPECT_EQ(port.ReadText(text, 91), 91);
+  // Emptied by the read, then past 80 % again in one arrival.
+  ASSERT_EQ(write(pty.Master(), std::string(90, 'd').data(), 90), 90);
+  ASSERT_TRUE(loop.RunUntil([&] { return full == 2; }, 2s)) << "raised once per filling";
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 // Input rules the tty backend carries out itself, on real pseudo-terminals: the event
-// character, and parity checking that passes bytes as they came.
+// character, and parity checking that passes bytes as they came. The same rules hold on a
+// virtual line ("pty:PATH"), whose line settings never reach the pseudo-terminal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,14 +19,41 @@ namespace {
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 
-class PtyInputRules : public corvane::test::PortOnPty {
+// The parameter: whether the port is on a virtual line rather than on the test's pty.
+class PtyInputRules : public corvane::test::PortOnPty, public ::testing::WithParamInterface<bool> {
  protected:
-  void Send(const std::string& bytes) {
-    ASSERT_EQ(write(pty.Master(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  void SetUp() override {
+    PortOnPty::SetUp();
+    if (!GetParam()) return;
+    std::string pattern = (std::filesystem::temp_directory_path() / "corvane-ir-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    port.SetPort("pty:" + dir_ + "/line");
   }
+  void TearDown() override {
+    if (client_ >= 0) ::close(client_);
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  void Send(const std::string& bytes) {
+    int fd = pty.Master();
+    if (GetParam()) {
+      // The line's client end exists once the port has opened it.
+      if (client_ < 0) client_ = ::open((dir_ + "/line").c_str(), O_RDWR | O_NOCTTY);
+      ASSERT_GE(client_, 0);
+      fd = client_;
+    }
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+
+ private:
+  std::string dir_;
+  int client_ = -1;
 };
 
-TEST_F(PtyInputRules, TheEventCharacterRaisesRxFlagAndStaysInTheData) {
+INSTANTIATE_TEST_SUITE_P(Lines, PtyInputRules, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Virtual" : "Pty"; });
+
+TEST_P(PtyInputRules, TheEventCharacterRaisesRxFlagAndStaysInTheData) {
   std::string received;
   int flags = 0;
   port.SetOnRxChar([&](TObject*, int32_t count) {
@@ -49,7 +80,7 @@ TEST_F(PtyInputRules, TheEventCharacterRaisesRxFlagAndStaysInTheData) {
   }
 }
 
-TEST_F(PtyInputRules, ParityCheckingPassesNulAndFFAsTheyCame) {
+TEST_P(PtyInputRules, ParityCheckingPassesNulAndFFAsTheyCame) {
   struct Case {
     const char* name;
     bool check, discardNull;
@@ -73,12 +104,30 @@ TEST_F(PtyInputRules, ParityCheckingPassesNulAndFFAsTheyCame) {
            std::chrono::steady_clock::now() < end) {
     }
     // Counted as the bytes a read hands over, not as the tty's marked form.
-    if (c.check) {
+    if (c.check && !GetParam()) {
       EXPECT_EQ(port.InQueueCount(), static_cast<int32_t>(c.expect.size()));
     }
     std::string text;
     port.ReadText(text, 16);
     EXPECT_EQ(text, c.expect);
+    port.ClosePort();
+  }
+}
+
+TEST_P(PtyInputRules, BytesWaitingWhenParityCheckingSwitchesKeepTheirValue) {
+  port.SetEvents({});
+  for (const bool checkFirst : {false, true}) {
+    SCOPED_TRACE(checkFirst ? "checking switched off" : "checking switched on");
+    port.Parity().SetCheck(checkFirst);
+    port.OpenPort();
+    Send("A\xff");
+    const auto end = std::chrono::steady_clock::now() + 2s;
+    while (port.InQueueCount() < 2 && std::chrono::steady_clock::now() < end) {
+    }
+    port.Parity().SetCheck(!checkFirst);
+    std::string text;
+    port.ReadText(text, 16);
+    EXPECT_EQ(text, "A\xff");
     port.ClosePort();
   }
 }
