@@ -16,7 +16,9 @@ namespace corvane {
 
 EventLoop::EventLoop() = default;
 
-EventLoop::~EventLoop() = default;
+EventLoop::~EventLoop() {
+  if (MainLoopWatcher() == this) SetMainLoopWatcher(nullptr);
+}
 
 int EventLoop::AddTimer(std::chrono::milliseconds interval, std::function<void()> fn) {
   const Clock::duration step = std::max(interval, std::chrono::milliseconds(1));
@@ -30,13 +32,13 @@ void EventLoop::RemoveTimer(int id) {
   timers_.erase(id);
 }
 
-int EventLoop::WatchFd(int fd, std::function<void()> fn) {
+int EventLoop::Watch(int fd, unsigned ready, std::function<void()> fn) {
   const int id = next_id_++;
-  watches_[id] = Watch{fd, std::make_shared<std::function<void()>>(std::move(fn))};
+  watches_[id] = FdWatch{fd, ready, std::make_shared<std::function<void()>>(std::move(fn))};
   return id;
 }
 
-void EventLoop::UnwatchFd(int id) {
+void EventLoop::Unwatch(int id) {
   watches_.erase(id);
 }
 

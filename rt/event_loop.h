@@ -14,14 +14,16 @@
 #include <memory>
 #include <vector>
 
+#include "rt/descriptor_watch.h"
 #include "rt/wake_signal.h"
 
 namespace corvane {
 
-class EventLoop {
+class EventLoop : public DescriptorWatcher {
  public:
   EventLoop();
-  ~EventLoop();
+  // Stops being the main loop's watcher if it was.
+  ~EventLoop() override;
   EventLoop(const EventLoop&) = delete;
   EventLoop& operator=(const EventLoop&) = delete;
 
@@ -36,8 +38,11 @@ class EventLoop {
   // hang-up, or the loop keeps calling it. A descriptor that gets closed while watched is
   // dropped and reported through the exception handler. POSIX only: on Windows the loop
   // raises std::logic_error while a descriptor is watched.
-  int WatchFd(int fd, std::function<void()> fn);
-  void UnwatchFd(int id);
+  int WatchFd(int fd, std::function<void()> fn) { return Watch(fd, kReadable, std::move(fn)); }
+  void UnwatchFd(int id) { Unwatch(id); }
+  // The same for readiness to write as well (DescriptorWatcher).
+  int Watch(int fd, unsigned ready, std::function<void()> fn) override;
+  void Unwatch(int id) override;
 
   // Ends Run() (or RunUntil()) with the given code; async-signal-safe. A Quit() while no
   // loop runs ends the next Run() at once.
@@ -57,8 +62,9 @@ class EventLoop {
     Clock::time_point due;
     std::shared_ptr<std::function<void()>> fn;
   };
-  struct Watch {
+  struct FdWatch {
     int fd;
+    unsigned ready;
     std::shared_ptr<std::function<void()>> fn;
   };
 
@@ -83,7 +89,7 @@ class EventLoop {
   std::atomic<int> quit_code_{0};  // lock-free, so Quit() may set it in a signal handler
   int next_id_ = 1;
   std::map<int, Timer> timers_;
-  std::map<int, Watch> watches_;
+  std::map<int, FdWatch> watches_;
 };
 
 }  // namespace corvane

@@ -14,7 +14,9 @@ EventLoop::Ready EventLoop::WaitForWork(int timeout_ms) {
   fds.push_back({static_cast<int>(quit_.Native()), POLLIN, 0});
   fds.push_back({MainThread::Instance().WakeFd(), POLLIN, 0});
   for (const auto& [id, watch] : watches_) {
-    fds.push_back({watch.fd, POLLIN, 0});
+    const short events = static_cast<short>(((watch.ready & kReadable) ? POLLIN : 0) |
+                                            ((watch.ready & kWritable) ? POLLOUT : 0));
+    fds.push_back({watch.fd, events, 0});
     ids.push_back(id);
   }
   Ready ready;

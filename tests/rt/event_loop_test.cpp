@@ -1,6 +1,7 @@
 #include "rt/event_loop.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -151,6 +152,40 @@ TEST_F(EventLoopTest, WatchedFdCallbackSeesDataWrittenByAnotherThread) {
   writer.join();
   close(fds[0]);
   close(fds[1]);
+}
+
+TEST_F(EventLoopTest, AWatchForWritingWakesWhenThePipeHasRoomAgain) {
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_NONBLOCK), 0);
+  // Full: no room until the reader takes some.
+  const std::string block(4096, 'x');
+  while (write(fds[1], block.data(), block.size()) > 0) {
+  }
+  int wakes = 0;
+  int id = 0;
+  id = loop_.Watch(fds[1], DescriptorWatcher::kWritable, [&] {
+    ++wakes;
+    loop_.Unwatch(id);
+  });
+  EXPECT_FALSE(loop_.RunUntil([&] { return wakes > 0; }, 50ms)) << "woke while full";
+  std::thread reader([&] {
+    char buffer[65536];
+    while (read(fds[0], buffer, sizeof buffer) > 0) {
+    }
+  });
+  EXPECT_TRUE(loop_.RunUntil([&] { return wakes == 1; }, 10s));
+  reader.join();
+  close(fds[0]);
+  close(fds[1]);
+}
+
+TEST(MainLoopWatcher, IsClearedWhenItsLoopGoes) {
+  {
+    EventLoop loop;
+    SetMainLoopWatcher(&loop);
+    EXPECT_EQ(MainLoopWatcher(), &loop);
+  }
+  EXPECT_EQ(MainLoopWatcher(), nullptr);
 }
 
 TEST_F(EventLoopTest, ClosedWatchedFdIsDroppedAndReported) {
