@@ -198,6 +198,10 @@ std::string Ft2000Model::InformationFor(std::uint32_t frequency, char mode) cons
   return "001" + Digits(frequency, 8) + "+0000" + "00" + mode + "0" + "0" + "00" + "0;";
 }
 
+std::string Ft2000Model::PeriodicReport() const {
+  return auto_info_ ? "FA" + Digits(frequency_[0], 8) + ";" : std::string();
+}
+
 std::string Ft2000Model::InformationAnswer() const {
   return "IF" + InformationFor(frequency_[0], mode_[0]);
 }

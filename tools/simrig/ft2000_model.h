@@ -40,6 +40,10 @@ class Ft2000Model {
   // Bytes received that do not yet end in ";".
   const std::string& pending() const { return pending_; }
 
+  // What a busy band makes the transceiver report on its own while auto-information is on
+  // (its VFO A frequency), or nothing while it is off.
+  std::string PeriodicReport() const;
+
   // The 27-character IF answer for the current state.
   std::string InformationAnswer() const;
 

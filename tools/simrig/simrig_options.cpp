@@ -28,15 +28,17 @@ std::optional<SimrigOptions> ParseSimrigOptions(const std::vector<std::string>& 
         return std::nullopt;
       }
       (arg == "--link" ? options.link : options.device) = *path;
-    } else if (arg == "--delay-ms" || arg == "--refuse") {
+    } else if (arg == "--delay-ms" || arg == "--refuse" || arg == "--report-every") {
       const std::string* text = value();
       if (!text) return std::nullopt;
-      int& number = arg == "--delay-ms" ? options.delay_ms : options.refuse_every;
+      const bool count = arg == "--refuse";
+      int& number = count ? options.refuse_every
+                          : arg == "--delay-ms" ? options.delay_ms : options.report_every_ms;
       const char* end = text->data() + text->size();
       auto [ptr, ec] = std::from_chars(text->data(), end, number);
       if (ec != std::errc() || ptr != end || number < 0 || text->empty()) {
-        error = arg + (arg == "--delay-ms" ? " needs a number of milliseconds" : " needs a count") +
-                ", not '" + *text + "'";
+        error = arg + (count ? " needs a count" : " needs a number of milliseconds") + ", not '" +
+                *text + "'";
         return std::nullopt;
       }
     } else {

@@ -12,6 +12,7 @@ struct SimrigOptions {
   bool auto_info = false;
   int delay_ms = 0;
   int refuse_every = 0;  // one read in this many is refused with "?;" (0: none)
+  int report_every_ms = 0;  // while auto-information is on, a report this often (0: none)
   bool verbose = false;
 };
 
@@ -21,6 +22,6 @@ std::optional<SimrigOptions> ParseSimrigOptions(const std::vector<std::string>& 
                                                 std::string& error);
 
 inline constexpr const char* kSimrigUsage =
-    "usage: corvane-simrig [--link PATH] [--device PATH] [--ai] [--delay-ms N] [--refuse N] [--verbose]";
+    "usage: corvane-simrig [--link PATH] [--device PATH] [--ai] [--delay-ms N] [--refuse N] [--report-every MS] [--verbose]";
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,7 @@ int SimrigServer::Run() {
     }
     if (fds[1].revents) return 0;
     ReleaseDue();
+    ReportIfDue();
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
       if (!ReadLine()) return exit_code_;
     }
@@ -87,9 +89,18 @@ void SimrigServer::ReleaseDue() {
   }
 }
 
+void SimrigServer::ReportIfDue() {
+  if (options_.report_every_ms <= 0 || Clock::now() < next_report_) return;
+  next_report_ = Clock::now() + std::chrono::milliseconds(options_.report_every_ms);
+  outgoing_ += model_.PeriodicReport();
+}
+
 int SimrigServer::PollTimeoutMs() const {
-  if (delayed_.empty()) return -1;
-  const auto left = delayed_.front().due - Clock::now();
+  if (delayed_.empty() && options_.report_every_ms <= 0) return -1;
+  Clock::time_point due = Clock::time_point::max();
+  if (!delayed_.empty()) due = delayed_.front().due;
+  if (options_.report_every_ms > 0) due = std::min(due, next_report_);
+  const auto left = due - Clock::now();
   if (left <= Clock::duration::zero()) return 0;
   // Round up so the wake-up never comes before the answer is due.
   return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());

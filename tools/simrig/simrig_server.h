@@ -28,6 +28,8 @@ class SimrigServer {
   bool ReadLine();
   bool Flush();
   void ReleaseDue();
+  // A report while auto-information is on, when one is due.
+  void ReportIfDue();
   int PollTimeoutMs() const;
   void Log(const char* direction, const std::string& bytes) const;
 
@@ -37,6 +39,7 @@ class SimrigServer {
   Ft2000Model model_;
   std::deque<Delayed> delayed_;
   std::string outgoing_;
+  Clock::time_point next_report_ = Clock::now();
   int exit_code_ = 0;
 };
 

@@ -19,11 +19,15 @@ TEST(SimrigOptions, NoArgumentsServeAPtyWithoutReports) {
 TEST(SimrigOptions, EveryOptionIsTaken) {
   std::string error;
   const auto options =
-      ParseSimrigOptions({"--ai", "--delay-ms", "250", "--verbose", "--link", "/tmp/rig"}, error);
+      ParseSimrigOptions({"--ai", "--delay-ms", "250", "--verbose", "--link", "/tmp/rig",
+                          "--refuse", "7", "--report-every", "200"},
+                         error);
   ASSERT_TRUE(options) << error;
   EXPECT_EQ(options->link, "/tmp/rig");
   EXPECT_TRUE(options->auto_info);
   EXPECT_EQ(options->delay_ms, 250);
+  EXPECT_EQ(options->refuse_every, 7);
+  EXPECT_EQ(options->report_every_ms, 200);
   EXPECT_TRUE(options->verbose);
 
   const auto device = ParseSimrigOptions({"--device", "/dev/ttyUSB0"}, error);
@@ -43,6 +47,7 @@ TEST(SimrigOptions, BadCommandLinesAreRefusedWithAReason) {
       {{"--delay-ms", "12ms"}, "--delay-ms needs a number of milliseconds, not '12ms'"},
       {{"--delay-ms", ""}, "--delay-ms needs a number of milliseconds, not ''"},
       {{"--refuse", "x"}, "--refuse needs a count, not 'x'"},
+      {{"--report-every", "-1"}, "--report-every needs a number of milliseconds, not '-1'"},
       {{"--link"}, "--link needs a value"},
       {{"--device", ""}, "--device needs a path"},
       {{"--fast"}, "unknown argument '--fast'"},
