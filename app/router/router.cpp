@@ -72,12 +72,12 @@ int32_t Router::getQueue(const std::string& token) {
   }
 }
 
-void Router::MakeGhost(uint32_t slot, int64_t now) {
+void Router::MakeGhost(uint32_t slot, int64_t now, bool passed) {
   // A ghost without a key answers nothing, but still holds the command's place in the order.
   const Entry& e = entries_[slot];
   // Bounded: a ghost only matters for the moment its late answer may still arrive.
   if (ghosts_.size() >= kQueueSlots) DropOldestGhost();
-  ghosts_.push_back({e.key, e.sent, now + give_up_ms_});
+  ghosts_.push_back({e.key, e.sent, now + give_up_ms_, Queue[slot].Port, passed});
 }
 
 void Router::DropOldestGhost() {
@@ -442,7 +442,14 @@ Router::Match Router::FindAnswered(const std::string& answer) const {
     consider(entries_[i].key, entries_[i].sent, false, i);
     if (best.found) break;  // ring entries are in the order they were sent
   }
-  for (size_t g = 0; g < ghosts_.size(); ++g) consider(ghosts_[g].key, ghosts_[g].sent, true, g);
+  for (size_t g = 0; g < ghosts_.size(); ++g) {
+    if (!ghosts_[g].passed) consider(ghosts_[g].key, ghosts_[g].sent, true, g);
+  }
+  // A read passed over is answered only out of order: an answer is its only when nothing
+  // else can take it.
+  for (size_t g = 0; g < ghosts_.size() && !best.found; ++g) {
+    if (ghosts_[g].passed) consider(ghosts_[g].key, ghosts_[g].sent, true, g);
+  }
   return best;
 }
 
@@ -497,6 +504,8 @@ void Router::Pass(uint64_t sent) {
   for (const auto& [s, at] : silent_) others += s < sent;
   for (const Ghost& g : ghosts_) others += g.sent >= resolved_ && g.sent < sent;
   const bool all_refused = others > 0 && left >= reads + others;
+  // Reads given up before this answer's read were dealt with: their answers will not come.
+  std::erase_if(ghosts_, [&](const Ghost& g) { return g.sent >= resolved_ && g.sent < sent; });
   uint64_t skipped = 0;
   std::string first;
   while (ReadPointer != WritePointer && entries_[ReadPointer].sent < sent) {
@@ -509,7 +518,7 @@ void Router::Pass(uint64_t sent) {
         Refuse(i);
       } else if (e.owed) {
         // Skipped: a byte was lost on the line, or its refusal could not be placed.
-        MakeGhost(i, now);
+        MakeGhost(i, now, true);
         if (skipped == 0) first = Queue[i].Cmd + ") from " + PortName(Queue[i].Port);
         ++skipped;
       } else {
@@ -524,7 +533,6 @@ void Router::Pass(uint64_t sent) {
     ReadPointer = (ReadPointer + 1) % kQueueSlots;
   }
   AdvanceReadPointer();
-  std::erase_if(ghosts_, [&](const Ghost& g) { return g.sent >= resolved_ && g.sent < sent; });
   CloseWindow(sent + 1, "the commands it may refuse were answered or taken");
   if (skipped > 0) {
     counters_.unanswered += skipped;
@@ -561,17 +569,22 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
   if (match.ghost) {
     const Ghost ghost = ghosts_[match.index];
     ghosts_.erase(ghosts_.begin() + static_cast<std::ptrdiff_t>(match.index));
-    ++counters_.late;
-    if (ghost.sent < resolved_) {
-      // A read passed over was answered after all: the transceiver reports on its own.
+    if (ghost.passed) {
+      // A read passed over was answered after all: the transceiver reports on its own, and
+      // its client, which got nothing for that read, gets its answer now.
       if (in_order) {
         Trace(1, "<OutPortRxChar> *WARNING* Answers come out of order, the transceiver reports "
                  "on its own: waiting commands are given up by their age");
       }
       reports_seen_at_ = now;
-    } else if (in_order) {
-      Pass(ghost.sent);
+      std::string answer = received;
+      if (clients_[ghost.client].exchange_vfos && IsVfoToken(token)) answer = swapAB(answer);
+      Deliver(ghost.client, answer);
+      ++counters_.routed;
+      return;
     }
+    ++counters_.late;
+    if (in_order) Pass(ghost.sent);
     if (Tracing(2)) {
       Trace(2, "<OutPortRxChar> *WARNING* Answer (" + received +
                    ") belongs to a command given up, dropped");

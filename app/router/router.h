@@ -135,6 +135,8 @@ class Router {
     std::string key;
     uint64_t sent = 0;
     int64_t until = 0;
+    uint8_t client = 0;
+    bool passed = false;  // passed over by a later answer, not given up by the router
   };
   struct Match {
     bool found = false;
@@ -164,7 +166,7 @@ class Router {
   // Everything sent before `sent` has been dealt with by the transceiver: waiting entries
   // before it were skipped (or refused, while refusals are owed), silent commands are done.
   void Pass(uint64_t sent);
-  void MakeGhost(uint32_t slot, int64_t now);
+  void MakeGhost(uint32_t slot, int64_t now, bool passed = false);
   void DropOldestGhost();
   void AdvanceReadPointer();
   void ExpireOld(int64_t now);

@@ -97,9 +97,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "MD02;",
                  0},
         Dialogue{"AnAnswerNobodyAskedForOnAnEmptyQueue", {}, "FA14070000;", "", "", 0},
-        // The transceiver answers in order: reads before an answered one were skipped.
+        // The transceiver answers in order: reads before an answered one were skipped, and
+        // should one be answered after all (nothing newer asking the same), it is that read's.
         Dialogue{"ALaterAnswerGivesUpTheReadsTheTransceiverSkipped", {{0, "FA;MD0;IF;"}},
-                 "IF00014070000+000000200000;MD02;", "IF00014070000+000000200000;", "", 0},
+                 "IF00014070000+000000200000;MD02;", "IF00014070000+000000200000;MD02;", "", 0},
         // Once the transceiver sent something nobody asked for, it may be reporting on its own:
         // a report that looks like a later read's answer leaves the older reads waiting.
         Dialogue{"AfterAnUnaskedAnswerAReportCostsAnEarlierReadNothing",
