@@ -104,6 +104,16 @@ CommandKind Classify(std::string_view command) {
   return command.size() == read_size ? CommandKind::Read : CommandKind::Unknown;
 }
 
+bool KeysTransmitter(std::string_view command) {
+  // KY plays the keyer or sends CW: it keys the transmitter whatever follows.
+  if (command.size() > 3 && command.substr(0, 2) == "KY") return true;
+  return command == "TX1;" || command == "TX2;" || command == "MX1;";
+}
+
+bool UnkeysTransmitter(std::string_view command) {
+  return command == "TX0;" || command == "MX0;";
+}
+
 std::string_view AnswerKey(std::string_view command) {
   if (command.size() < 3) return {};
   switch (Classify(command)) {

@@ -43,6 +43,10 @@ CommandKind Classify(std::string_view command);
 // repeats (`MD0;` is answered `MD0n;`). Empty when no answer can be the command's: a set, an
 // action, or a listed token's command shorter than its read form.
 std::string_view AnswerKey(std::string_view command);
+// Whether a command keys the transmitter (`TX1;`, `TX2;`, `MX1;`, `KYn;`) or unkeys it
+// (`TX0;`, `MX0;`).
+bool KeysTransmitter(std::string_view command);
+bool UnkeysTransmitter(std::string_view command);
 // Whether a command may draw an answer other than "?;" and must be remembered for it.
 inline bool MayBeAnswered(std::string_view command) {
   const CommandKind kind = Classify(command);

@@ -170,7 +170,10 @@ void Router::ProcessBuffer(uint8_t client, const std::string& data) {
         Trace(2, " <ProcessBuffer> Port(" + port + ") Command changed to (" + command + ")");
       }
     }
-    if (!AnswerLocally(client, command)) Forward(client, command);
+    if (!RefuseByAccess(client, command) && !AnswerLocally(client, command)) {
+      Forward(client, command);
+      FollowTransmitter(client, command);
+    }
 
     buffer.erase(0, semi + 1);
     if (!buffer.empty()) {
@@ -715,6 +718,7 @@ bool Router::Tick() {
   const int64_t now = clock_();
   GiveUp(0, "waited too long");
   ExpireOld(now);
+  CheckTransmitLimit();
   ServeLocalAnswers();
   OfferHeldAnswers();
   // Any answer, also a refusal or one that matched nothing, shows the transceiver's line alive.

@@ -37,9 +37,17 @@ class RouterLines {
   virtual size_t OfferToClient(size_t client, const std::string& bytes) = 0;
 };
 
+// What a client may ask of the shared transceiver.
+enum class Access : uint8_t {
+  Full,  // everything
+  NoTx,  // everything but keying the transmitter
+  Read,  // reads only (and its own auto-information setting)
+};
+
 struct RouterClient {
   std::string name;           // "A": shows in the trace as "Port A"
   bool exchange_vfos = false;  // the client sees VFO A and B exchanged
+  Access access = Access::Full;
 };
 
 struct RouterTrace {
@@ -88,6 +96,18 @@ class Router {
   bool Empty() const { return ReadPointer == WritePointer; }
   // Commands still waiting for their answers.
   size_t Waiting() const;
+  // The client that keyed the transmitter through the bridge, or -1 while it is not keyed.
+  int TransmitterOwner() const { return tx_owner_; }
+  // The keying client's line went away (closed, lost, reset): the transmitter is unkeyed at
+  // once. `why` goes into the trace.
+  void ReleaseTransmitter(size_t client, const std::string& why);
+  // A transmitter keyed longer than this is unkeyed at the next tick (0: no limit).
+  void SetTransmitLimit(int64_t ms) { tx_limit_ms_ = ms; }
+  // Told what the operator must hear of (the transmit time limit reached).
+  void SetOperatorNotice(std::function<void(const std::string&)> notice) {
+    notice_ = std::move(notice);
+  }
+
   // A client's own auto-information setting ('0' off); the transceiver's follows the highest.
   char AutoInformation(size_t client) const { return ai_[client]; }
   // A client line gone for good: its reports stop, and the transceiver's with the last one;
@@ -176,6 +196,14 @@ class Router {
   // The transceiver has dealt with every command sent before `next`: refusals not placed
   // were no one's, and a new window starts there.
   void CloseWindow(uint64_t next, const char* why);
+  // A command the client's access does not allow, or a key-down while another client holds
+  // the transmitter: refused with "?;" like the transceiver would; true when it was.
+  bool RefuseByAccess(uint8_t client, const std::string& command);
+  // Notes who keys and unkeys the transmitter.
+  void FollowTransmitter(uint8_t client, const std::string& command);
+  // Unkeys the transmitter itself: sends "TX0;".
+  void Unkey(const std::string& why);
+  void CheckTransmitLimit();
   // Commands the router answers itself instead of the transceiver; false for all others.
   bool AnswerLocally(uint8_t client, const std::string& command);
   // Sends the client an answer of the router's own, after the answers it still waits for.
@@ -227,6 +255,10 @@ class Router {
   // Per client: answers of the router's own, each after the command sent before it.
   std::vector<std::deque<std::pair<uint64_t, std::string>>> local_;
   size_t local_waiting_ = 0;
+  int tx_owner_ = -1;
+  int64_t tx_since_ = 0;
+  int64_t tx_limit_ms_ = 0;
+  std::function<void(const std::string&)> notice_;
   // What the transceiver was last told ('\0': nothing yet, its setting is left alone).
   char rig_ai_ = '\0';
   Counters counters_;

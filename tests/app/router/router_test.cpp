@@ -233,7 +233,7 @@ TEST_F(RouterTest, UnknownCommandsNeverResetTheLinesAndResetsThatBringNoAnswerBa
     now += kTickMs - 1;
     return router.Tick();
   };
-  for (int i = 0; i < 6; ++i) EXPECT_FALSE(poll_tick("KY6;")) << i;  // may be a silent set
+  for (int i = 0; i < 6; ++i) EXPECT_FALSE(poll_tick("SC1;")) << i;  // may be a silent set
   EXPECT_EQ(level1, "");
   // A transceiver switched off, a client asking "PS;" twice a second for ten minutes.
   std::vector<int64_t> resets;
@@ -358,6 +358,86 @@ TEST_F(RouterTest, ReportsGoOnlyToTheClientsThatWantThemAsEachSeesTheVfos) {
   EXPECT_EQ(lines.to_rig, "AI0;");
   router.ProcessAnswers("FA14070020;");
   EXPECT_EQ(lines.received[1], "FB14070010;FA07000000;");
+}
+
+class Guarded : public RouterTest {
+ protected:
+  Guarded()
+      : RouterTest({{"A", false, Access::Full}, {"B", true, Access::NoTx}, {"C", false, Access::Read}}) {}
+};
+
+TEST_F(Guarded, EachPortMayDoWhatItsAccessAllowsAndIsRefusedTheRestInOrder) {
+  struct Case {
+    const char* command;
+    const char* answer;     // the transceiver's, for a read (or a command it refuses)
+    bool full, notx, read;  // whether it reaches the transceiver from A, B and C
+  };
+  const Case cases[] = {
+      {"FA;", "FA14070000;", true, true, true}, {"MD0;", "MD02;", true, true, true},
+      {"TX;", "TX0;", true, true, true},        {"FA14070000;", "", true, true, false},
+      {"AB;", "", true, true, false},           {"ZZ;", "?;", true, true, false},
+      {"MD;", "?;", true, true, false},         {"TX1;", "", true, false, false},
+      {"TX0;", "", true, true, false},          {"MX1;", "", true, false, false},
+      {"MX0;", "", true, true, false},          {"KY6;", "", true, false, false},
+      {"KYhello;", "", true, false, false},
+  };
+  for (const Case& c : cases) {
+    const bool reaches[] = {c.full, c.notx, c.read};
+    for (uint8_t client = 0; client < 3; ++client) {
+      ScriptedLines fresh(3);
+      Router r({{"A", false, Access::Full}, {"B", true, Access::NoTx}, {"C", false, Access::Read}},
+               fresh, [this] { return now; }, {[](uint8_t) { return false; }, [](uint8_t, const std::string&) {}},
+               kTickMs);
+      r.ProcessBuffer(client, c.command);
+      // Port B asks for its FA as the transceiver's FB, and sees the answer as FA again.
+      const std::string answer = c.answer;
+      if (!fresh.to_rig.empty() && !answer.empty())
+        r.ProcessAnswers(client == 1 ? r.swapAB(answer) : answer);
+      EXPECT_EQ(!fresh.to_rig.empty(), reaches[client]) << c.command << " from " << int(client);
+      EXPECT_EQ(fresh.received[client], reaches[client] ? answer : "?;")
+          << c.command << " from " << int(client);
+    }
+  }
+  // A refusal comes in order with the client's other answers; its own reports stay its own.
+  lines.received[2].clear();
+  router.ProcessBuffer(2, "FA;TX1;AI1;AI;");
+  EXPECT_EQ(lines.received[2], "");
+  router.ProcessAnswers("FA14070000;");
+  EXPECT_EQ(lines.received[2], "FA14070000;?;AI1;");
+}
+
+TEST_F(Guarded, OneTransmitterOneOwnerUnkeyedWhenItGoesOrKeepsItTooLong) {
+  router.ProcessBuffer(0, "TX1;");
+  EXPECT_EQ(router.TransmitterOwner(), 0);
+  router.ProcessBuffer(2, "TX;");  // anyone may ask
+  lines.to_rig.clear();
+  // A second client's key-down is refused; the owner may key again and anyone may unkey.
+  router.ProcessBuffer(1, "TX0;");
+  EXPECT_EQ(router.TransmitterOwner(), -1);
+  router.ProcessBuffer(1, "FA;");
+  router.ProcessBuffer(0, "TX1;");
+  EXPECT_EQ(lines.to_rig, "TX0;FB;TX1;");
+  // The owner's line goes away: unkeyed at once; another line going away changes nothing.
+  lines.to_rig.clear();
+  router.ReleaseTransmitter(1, "went away");
+  EXPECT_EQ(lines.to_rig, "");
+  router.ReleaseTransmitter(0, "went away");
+  EXPECT_EQ(lines.to_rig, "TX0;");
+  EXPECT_EQ(router.TransmitterOwner(), -1);
+  // Kept too long: unkeyed at the first tick past the limit, and the operator told.
+  std::string notice;
+  router.SetOperatorNotice([&](const std::string& text) { notice = text; });
+  router.SetTransmitLimit(3000);
+  lines.to_rig.clear();
+  router.ProcessBuffer(0, "TX1;");
+  now += 2900;
+  router.Tick();
+  EXPECT_EQ(lines.to_rig, "TX1;");
+  now += 200;
+  router.Tick();
+  EXPECT_EQ(lines.to_rig, "TX1;TX0;");
+  EXPECT_NE(notice.find("Port A"), std::string::npos) << notice;
+  EXPECT_NE(level1.find("keyed the transmitter and kept it past"), std::string::npos) << level1;
 }
 
 class ThreeClients : public RouterTest {
