@@ -558,9 +558,17 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
                  left + ")");
   }
   const Match match = FindAnswered(received);
+  const cat::CommandInfo* info = cat::FindCommand(token);
+  const bool misshapen = info && info->answer_params > 0 &&
+                         received.size() != 2 + static_cast<size_t>(info->answer_params) + 1;
   if (!match.found) {
     // A report nobody asked for: the waiting commands still wait for their own answers.
     reports_seen_at_ = now;
+    if (misshapen) {
+      ++counters_.malformed;
+      Trace(1, "<OutPortRxChar> *ERROR* Answer (" + received + ") of the wrong width, dropped");
+      return;
+    }
     if (Report(received)) return;
     ++counters_.unmatched;
     if (Tracing(2)) {
@@ -600,9 +608,7 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
   } else if (entries_[k].sent >= resolved_) {
     ++answered_in_window_;
   }
-  const cat::CommandInfo* info = cat::FindCommand(token);
-  if (info && info->answer_params > 0 &&
-      received.size() != 2 + static_cast<size_t>(info->answer_params) + 1) {
+  if (misshapen) {
     // Garbled on the line: whatever it was, it is not what the read asked for.
     ++counters_.malformed;
     entries_[k].answered = true;
