@@ -580,7 +580,7 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
   if (match.ghost) {
     const Ghost ghost = ghosts_[match.index];
     ghosts_.erase(ghosts_.begin() + static_cast<std::ptrdiff_t>(match.index));
-    if (ghost.passed) {
+    if (ghost.passed && !misshapen) {
       // A read passed over was answered after all: the transceiver reports on its own, and
       // its client, which got nothing for that read, gets its answer now.
       if (in_order) {
@@ -594,8 +594,8 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
       ++counters_.routed;
       return;
     }
-    ++counters_.late;
-    if (in_order) Pass(ghost.sent);
+    ++(misshapen ? counters_.malformed : counters_.late);
+    if (in_order && !ghost.passed) Pass(ghost.sent);
     if (Tracing(2)) {
       Trace(2, "<OutPortRxChar> *WARNING* Answer (" + received +
                    ") belongs to a command given up, dropped");
