@@ -1,29 +1,35 @@
 // The bridge (TCorvaneForm over its router) fed arbitrary bytes in arbitrary chunks from both
-// clients and the transceiver, with resets, watchdog ticks, a clock that moves only when the
+// clients and the transceiver, well-formed commands, a simulated transceiver that answers,
+// refuses, skips, garbles and delays, resets, watchdog ticks, a clock that moves only when the
 // input says so, failing writes, a failing reopen of the out port and client lines that take
-// only part of an answer. The three ports sit on scripted fake devices; a small model of the
-// rules says what each port must have been sent, what waits in the ring and what the router
-// counted, and every step is checked against it:
+// only part of an answer. The three ports sit on scripted fake devices.
+//
+// Where the rule is simple, a model says exactly what must happen, checked at every step:
 // - while the transceiver's line is up, each client command reaches the out port once and in
-//   order, FA/FB exchanged for port B; one the transceiver may answer (a read, an unknown
-//   token) waits in the ring, a set or an action does not;
-// - a failed write to the out port drops its command and takes the line down: later commands
-//   are dropped unsent until a reset or a watchdog tick reopens the port, and the next tick
-//   raises the failure for the operator; no receive handler and no reset raises;
-// - an answer goes to the client of the oldest waiting command with its token; older commands
-//   keep waiting for their own answers; an answer nobody waits for is dropped alone;
-// - a failed write to a client drops the answer as if delivered; a client line that takes part
-//   of an answer holds the rest and the next answers (up to the router's limit), offers them
-//   again at each tick, and drops what comes beyond the limit;
-// - a command is given up once it has waited two watchdog intervals; a tick that finds a
-//   command which waited at the previous tick, with no answer at all from the transceiver
-//   since, gives up those commands and resets the ports; storing into a full ring (127 slots
-//   between the oldest waiting command and the newest) gives up the oldest command of the
-//   client with the most waiting;
-// - no receive buffer keeps more than its cap; a reset keeps the ring, the buffers and the
-//   held answers, and offers those again.
+//   order, FA/FB exchanged for port B; a failed write to the out port drops its command and
+//   takes the line down: later commands are dropped unsent until a reset or a watchdog tick
+//   reopens the port, and the next tick raises the failure for the operator;
+// - no receive buffer keeps more than its cap; receive handlers and resets never raise.
+// Where answers are routed, invariants that any sound routing keeps:
+// - no misroute: what a client receives (FA/FB exchanged back for port B) is "?;" or an answer
+//   the transceiver sent, each at most once, in the order it sent them; every answer pairs
+//   with a distinct earlier command of that client whose answer key it starts with ("?;" with
+//   any command of that client), and an answer of the wrong width for a known token never
+//   arrives. A client that asked for auto-information may also get reports, and `AI` answers
+//   may come from the bridge itself;
+// - whole answers only: a client's line ends in part of an answer only while its line has no
+//   room, and the rest comes before anything else (a failed write forgives the part);
+// - the counters add up: every answer cut from the transceiver's stream is counted once, as
+//   routed, unmatched, late or malformed, or for "?;" as refused or given to no one, which
+//   may wait for the next answer but not past the moment nothing is left that it can refuse;
+//   what the clients took whole, or lost to their lines, is what was routed or refused;
+// - the ring: its pointers in range, `Waiting()` within what they span and not zero while
+//   they span anything, and every stored command one its client sent, in order, never a set
+//   or an action;
+// - a tick resets the lines only when no answer came since the previous tick, and resets
+//   that brought no answer back come at least 1 s, 2 s, 4 s ... a minute apart.
 // The fuzzer calls the handlers itself, without event threads, so every tick finds the ports'
-// monitoring ended and reopens all three; only the out port's reopen shows in the model.
+// monitoring ended and reopens all three.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +37,6 @@
 #include <deque>
 #include <exception>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +50,7 @@
 
 namespace {
 
+namespace cat = corvane::cat;
 using corvane::Router;
 using corvane::platform::Device;
 using corvane::platform::FakeOp;
@@ -86,19 +92,31 @@ class Input {
 };
 
 constexpr size_t kUnlimited = SIZE_MAX;
+constexpr int64_t kGiveUpMs = 2 * corvane::kWatchdogInterval.count();
 
-// A client's device whose writes take at most `room` bytes, as a line whose reader has
+// A client's line as its device sees it: how much room it has, and where a write failed.
+struct ClientLine {
+  std::shared_ptr<FakeScript> script = std::make_shared<FakeScript>();
+  size_t room = kUnlimited;
+  std::vector<size_t> failed_at;  // bytes sent when a write failed
+};
+
+// A client's device whose writes take at most the line's room, as a line whose reader has
 // stopped reading; everything else is the scripted fake's.
-class RoomLimitedDevice final : public Device {
+class ClientDevice final : public Device {
  public:
-  RoomLimitedDevice(std::unique_ptr<Device> fake, size_t& room)
-      : fake_(std::move(fake)), room_(room) {}
+  ClientDevice(std::unique_ptr<Device> fake, ClientLine& line)
+      : fake_(std::move(fake)), line_(line) {}
   int StartWrite(corvane::platform::Transfer& t) override {
     const uint32_t asked = t.Count;
-    t.Count = static_cast<uint32_t>(std::min<size_t>(asked, room_));
+    t.Count = static_cast<uint32_t>(std::min<size_t>(asked, line_.room));
     const int err = fake_->StartWrite(t);
     t.Count = asked;
-    if (err == 0 && room_ != kUnlimited) room_ -= t.Done;
+    if (err != 0) {
+      line_.failed_at.push_back(line_.script->Sent().size());
+    } else if (line_.room != kUnlimited) {
+      line_.room -= t.Done;
+    }
     return err;
   }
   int SetCommState(const corvane::platform::Dcb& d) override { return fake_->SetCommState(d); }
@@ -123,238 +141,250 @@ class RoomLimitedDevice final : public Device {
 
  private:
   std::unique_ptr<Device> fake_;
-  size_t& room_;
+  ClientLine& line_;
 };
 
 std::string Token(const std::string& text) {
   return text.substr(0, 2);
 }
 
-std::string SwapVfo(const std::string& command) {
-  const std::string token = Token(command);
-  if (token == "FA") return "FB" + command.substr(2);
-  if (token == "FB") return "FA" + command.substr(2);
-  return command;
+std::string SwapVfo(const std::string& text) {
+  const std::string token = Token(text);
+  if (token == "FA") return "FB" + text.substr(2);
+  if (token == "FB") return "FA" + text.substr(2);
+  return text;
 }
 
-// What the bridge must do, written from its rules: buffers, the ring, held answers, the
-// transceiver's line, and what each port is sent.
-struct Model {
-  static constexpr uint32_t kSlots = TCorvaneForm::kQueueSlots;
-  static constexpr int64_t kGiveUpMs = 2 * corvane::kWatchdogInterval.count();
+// Cuts complete CAT texts (up to and including ";") off the front of a buffer.
+template <typename Each>
+void CutAtSemicolons(std::string& buffer, Each&& each) {
+  for (size_t semi = buffer.find(';'); semi != std::string::npos; semi = buffer.find(';')) {
+    std::string text = buffer.substr(0, semi + 1);
+    buffer.erase(0, semi + 1);
+    each(std::move(text));
+  }
+}
 
-  struct Entry {
-    uint8_t client;
-    std::string cmd;        // as sent to the transceiver
-    int64_t since;          // clock at storing
-    uint64_t tick;          // ticks done before it was stored
-    bool answered = false;  // out of order: it keeps its slot until the older ones are done
-  };
-  struct Held {
-    std::deque<std::string> answers;
-    size_t sent = 0;  // of the first one
+// What the bridge must do with the clients' commands, and what the transceiver sent.
+struct Model {
+  struct Command {
+    std::string text;  // as the transceiver gets it
+    bool forwarded;    // reached the out port (AI commands may be the bridge's own business)
   };
 
   std::string buffer[3];
-  std::string sent[3];     // 0 = port A, 1 = port B, 2 = out port
-  std::deque<Entry> ring;  // from the oldest command still waiting on; never starts answered
-  uint32_t read = 0;       // the ring slot of ring.front()
-  Held held[2];
-  size_t room[2] = {kUnlimited, kUnlimited};
-  int64_t now = 0;
-  uint64_t ticks = 0;
-  bool answers_since_tick = false;
+  std::string out_sent;  // what the out port must have been sent
+  std::vector<std::string> out_commands;
+  std::vector<Command> commands[2];
+  bool wants_reports[2] = {false, false};
   bool rig_up = true, out_open = true, rig_failure = false;
-  Router::Counters counted;
-
-  Model() { counted.dropped_to_client.assign(2, 0); }
-
-  uint32_t write() const { return static_cast<uint32_t>((read + ring.size()) % kSlots); }
+  uint64_t dropped_rig_down = 0, not_stored = 0;
+  int64_t now = 0;
+  int64_t last_forward_at = INT64_MIN / 2;
+  std::vector<std::string> answers;  // cut from the transceiver's stream, in order
+  uint64_t refusals = 0;             // "?;" among them
 
   void Cap(int index) {
     if (buffer[index].size() > TCorvaneForm::kRxBufferCap) buffer[index].clear();
   }
 
-  // Frees the oldest slot, and the ones after it that were answered out of order.
-  void PopFront() {
-    do {
-      ring.pop_front();
-      read = (read + 1) % kSlots;
-    } while (!ring.empty() && ring.front().answered);
-  }
-  void GiveUpOldest() {
-    ++counted.unanswered;
-    PopFront();
-  }
-  // A full ring: the client with the most waiting commands (the storing one on a tie)
-  // gives up its oldest; the entries in front of it move up one slot.
-  void MakeRoom(uint8_t client) {
-    size_t waiting[2] = {0, 0};
-    for (const Entry& e : ring) waiting[e.client] += !e.answered;
-    const uint8_t flooder = waiting[1 - client] > waiting[client] ? 1 - client : client;
-    auto victim = std::find_if(ring.begin(), ring.end(), [&](const Entry& e) {
-      return !e.answered && e.client == flooder;
-    });
-    if (victim == ring.end()) victim = ring.begin();
-    if (!victim->answered) ++counted.unanswered;
-    ring.erase(victim);
-    read = (read + 1) % kSlots;
-    while (!ring.empty() && ring.front().answered) {
-      ring.pop_front();
-      read = (read + 1) % kSlots;
-    }
-  }
-  void GiveUpExpired() {
-    while (!ring.empty() && now - ring.front().since >= kGiveUpMs) GiveUpOldest();
-  }
-
   // `fail_write`: the out port's next write fails.
   void Intake(uint8_t client, const std::string& data, bool fail_write) {
-    std::string& b = buffer[client];
-    b += data;
-    for (size_t semi = b.find(';'); semi != std::string::npos; semi = b.find(';')) {
-      std::string command = b.substr(0, semi + 1);
-      b.erase(0, semi + 1);
+    buffer[client] += data;
+    CutAtSemicolons(buffer[client], [&](std::string command) {
+      if (Token(command) == "AI" && command.size() > 3) wants_reports[client] = command[2] != '0';
       if (client == 1) command = SwapVfo(command);
-      if (!rig_up) {
-        ++counted.dropped_rig_down;
-        continue;
+      const bool forwarded = rig_up && !std::exchange(fail_write, false);
+      commands[client].push_back({command, forwarded});
+      if (!forwarded) {
+        ++dropped_rig_down;
+        if (rig_up) rig_up = false, rig_failure = true;
+        return;
       }
-      if (std::exchange(fail_write, false)) {
-        ++counted.dropped_rig_down;
-        rig_up = false;
-        rig_failure = true;
-        continue;
-      }
-      sent[2] += command;
-      if (!corvane::cat::MayBeAnswered(command)) {
-        ++counted.not_stored;
-        continue;
-      }
-      if (ring.size() == kSlots - 1) MakeRoom(client);
-      ring.push_back({client, command, now, ticks});
-    }
+      out_sent += command;
+      out_commands.push_back(command);
+      last_forward_at = now;
+      if (!cat::MayBeAnswered(command)) ++not_stored;
+    });
     Cap(client);
   }
 
-  // One write to a client's line: how much it took, nothing when it failed.
-  std::optional<size_t> Offer(uint8_t client, const std::string& bytes, int& fail_client) {
-    if (fail_client == client) {
-      fail_client = -1;
-      return std::nullopt;
-    }
-    const size_t taken = std::min(room[client], bytes.size());
-    if (room[client] != kUnlimited) room[client] -= taken;
-    sent[client] += bytes.substr(0, taken);
-    return taken;
-  }
-
-  void Deliver(uint8_t client, const std::string& answer, int& fail_client) {
-    Held& h = held[client];
-    if (!h.answers.empty()) {
-      if (h.answers.size() < Router::kHeldAnswers) {
-        h.answers.push_back(answer);
-      } else {
-        ++counted.dropped_to_client[client];
-      }
-      return;
-    }
-    const std::optional<size_t> taken = Offer(client, answer, fail_client);
-    if (!taken) {
-      ++counted.dropped_to_client[client];
-    } else if (*taken < answer.size()) {
-      h.answers.push_back(answer);
-      h.sent = *taken;
-    }
-  }
-
-  // `fail_client`: the client port whose next write fails (-1: none).
-  void Route(const std::string& data, int fail_client) {
-    std::string& b = buffer[2];
-    b += data;
-    for (size_t semi = b.find(';'); semi != std::string::npos; semi = b.find(';')) {
-      std::string answer = b.substr(0, semi + 1);
-      b.erase(0, semi + 1);
-      GiveUpExpired();
-      answers_since_tick = true;
-      const auto match = std::find_if(ring.begin(), ring.end(), [&](const Entry& e) {
-        return !e.answered && Token(e.cmd) == Token(answer);
-      });
-      if (match == ring.end()) {
-        ++counted.unmatched;
-        continue;
-      }
-      const uint8_t client = match->client;
-      if (client == 1) answer = SwapVfo(answer);
-      Deliver(client, answer, fail_client);
-      ++counted.routed;
-      match->answered = true;
-      if (match == ring.begin()) PopFront();
-    }
+  void FromRig(const std::string& data) {
+    buffer[2] += data;
+    CutAtSemicolons(buffer[2], [&](std::string answer) {
+      refusals += answer == "?;";
+      answers.push_back(std::move(answer));
+    });
     Cap(2);
   }
 
-  void Flush(uint8_t client, int& fail_client) {
-    Held& h = held[client];
-    while (!h.answers.empty()) {
-      const std::optional<size_t> taken =
-          Offer(client, h.answers.front().substr(h.sent), fail_client);
-      if (!taken) {
-        counted.dropped_to_client[client] += h.answers.size();
-        h = Held{};
-        return;
-      }
-      h.sent += *taken;
-      if (h.sent < h.answers.front().size()) return;
-      h.answers.pop_front();
-      h.sent = 0;
-    }
-  }
-
-  // Ports closed and opened again; the ring and the buffers stay, held answers are offered.
-  void Reset(int fail_client = -1) {
-    rig_up = out_open = true;
-    for (uint8_t c = 0; c < 2; ++c) Flush(c, fail_client);
-  }
-
-  // `reopen_fails`: the out port cannot be opened. Returns whether the tick raises.
-  bool Tick(bool reopen_fails, int fail_client) {
-    bool raises = std::exchange(rig_failure, false);
-    if (!rig_up || !out_open) {
-      out_open = rig_up = !reopen_fails;
-      raises = raises || reopen_fails;
-    }
-    GiveUpExpired();
-    for (uint8_t c = 0; c < 2; ++c) Flush(c, fail_client);
-    const auto waited_a_tick = [this] { return !ring.empty() && ring.front().tick < ticks; };
-    const bool stuck = waited_a_tick() && !answers_since_tick;
-    while (stuck && waited_a_tick()) GiveUpOldest();
-    ++ticks;
-    answers_since_tick = false;
-    if (stuck) Reset(fail_client);
+  // `reopen_fails`: the out port cannot be opened; `reset`: the tick reset the lines.
+  bool Tick(bool reopen_fails, bool reset) {
+    const bool raises = std::exchange(rig_failure, false) || reopen_fails;
+    out_open = rig_up = !reopen_fails || reset;
     return raises;
   }
+};
+
+// The fuzzer's transceiver: it deals with the commands it was sent, in order.
+struct Rig {
+  size_t taken = 0;              // commands of the out port's stream dealt with
+  std::deque<std::string> kept;  // answers held back, to be sent after later ones
+
+  // The answer to a command: its answer key and parameters of the table's width (a few digits
+  // where the width is not known); `extra` digits more make it the wrong width. Empty for a
+  // command that draws no answer.
+  static std::string AnswerTo(const std::string& command, uint8_t seed, int extra) {
+    const std::string key(cat::AnswerKey(command));
+    if (key.empty()) return {};
+    const cat::CommandInfo* info = cat::FindCommand(Token(command));
+    const int width = info && info->answer_params > 0
+                          ? info->answer_params - static_cast<int>(key.size() - 2)
+                          : 1 + seed % 3;
+    std::string answer = key;
+    for (int i = 0; i < std::max(width, 1) + extra; ++i) answer += static_cast<char>('0' + (seed + i) % 10);
+    return answer + ";";
+  }
+};
+
+// Makes a command of the table (or one it does not know) from two bytes: selectors come from
+// a small range, so both clients ask the same reads and neighbouring ones.
+std::string MakeCommand(uint8_t pick, uint8_t form) {
+  const auto commands = cat::Commands();
+  const cat::CommandInfo& info = commands[pick % commands.size()];
+  std::string command(info.token);
+  const int selector = info.read_params > 0 ? info.read_params : 0;
+  for (int i = 0; i < selector; ++i) {
+    command += static_cast<char>(i + 1 == selector ? '0' + (form >> 4) % 2 : '0');
+  }
+  switch (form % 6) {
+    case 0:
+    case 1:
+      break;  // the read form (an action for tokens without one)
+    case 2:   // a set: parameters past the read form
+      command += std::string(1 + (form >> 5), static_cast<char>('0' + form % 10));
+      break;
+    case 3:  // too short for its read form, or the bare token
+      command = command.substr(0, 2);
+      break;
+    case 4:  // a token the table does not know
+      command = std::string("K") + static_cast<char>('V' + form % 4) + std::to_string(form >> 6);
+      break;
+    default:  // auto-information on or off
+      command = (form >> 4) % 2 ? "AI1" : "AI0";
+  }
+  return command + ";";
+}
+
+// What one client's line took, checked as it arrives.
+class ClientChecks {
+ public:
+  // Bytes the client's line took since the last call.
+  void Check(int client, ClientLine& line, const Model& model, std::vector<bool>& rig_used) {
+    const std::string sent = line.script->Sent();
+    const bool wrote = sent.size() > seen_;
+    for (; next_failure_ < line.failed_at.size(); ++next_failure_) {
+      Take(client, sent.substr(seen_, line.failed_at[next_failure_] - seen_), model, rig_used);
+      seen_ = line.failed_at[next_failure_];
+      partial_.clear();  // a failed line may cut an answer short
+    }
+    Take(client, sent.substr(seen_), model, rig_used);
+    seen_ = sent.size();
+    // A partial answer only where the line had no room for the rest.
+    if (wrote && !partial_.empty()) Require(line.room == 0);
+  }
+
+  uint64_t whole() const { return answers_.size(); }
+
+ private:
+  struct Answer {
+    std::string text;  // as the transceiver sent it
+    size_t known;      // the client's commands sent before it arrived
+  };
+
+  void Take(int client, const std::string& bytes, const Model& model,
+            std::vector<bool>& rig_used) {
+    partial_ += bytes;
+    CutAtSemicolons(partial_, [&](const std::string& received) {
+      const std::string answer = client == 1 ? SwapVfo(received) : received;
+      const bool refusal = answer == "?;";
+      const bool own = Token(answer) == "AI";  // the bridge may answer a client's AI itself
+      if (!refusal) {
+        const cat::CommandInfo* info = cat::FindCommand(Token(answer));
+        if (info && info->answer_params > 0) {
+          Require(answer.size() == 2 + static_cast<size_t>(info->answer_params) + 1);
+        }
+      }
+      if (!refusal && !own) {
+        // The transceiver's answers reach the clients in its order, each one at most once.
+        size_t j = next_rig_answer_;
+        while (j < model.answers.size() && (rig_used[j] || model.answers[j] != answer)) ++j;
+        Require(j < model.answers.size());
+        rig_used[j] = true;
+        next_rig_answer_ = j + 1;
+      }
+      answers_.push_back({answer, model.commands[client].size()});
+      taken_.resize(model.commands[client].size(), -1);
+      std::vector<char> visited(taken_.size(), 0);
+      if (!Pair(answers_.size() - 1, model.commands[client], visited)) {
+        // Unasked: a report for a client that asked for them, never a refusal.
+        Require(model.wants_reports[client] && !refusal);
+      }
+    });
+  }
+
+  static bool Answers(const Answer& answer, const Model::Command& command) {
+    if (!command.forwarded && Token(command.text) != "AI") return false;
+    if (answer.text == "?;") return true;
+    const std::string_view key = cat::AnswerKey(command.text);
+    return !key.empty() && answer.text.size() > key.size() && answer.text.starts_with(key);
+  }
+
+  // Finds the answer a command of its own, moving earlier answers to other commands they also
+  // answer where needed (an augmenting path): any pairing will do, the router's is not asked.
+  bool Pair(size_t a, const std::vector<Model::Command>& commands, std::vector<char>& visited) {
+    const Answer& answer = answers_[a];
+    for (size_t c = 0; c < answer.known; ++c) {
+      if (taken_[c] < 0 && !visited[c] && Answers(answer, commands[c])) {
+        taken_[c] = static_cast<int>(a);
+        return true;
+      }
+    }
+    for (size_t c = 0; c < answer.known; ++c) {
+      if (visited[c] || !Answers(answer, commands[c])) continue;
+      visited[c] = 1;
+      if (Pair(static_cast<size_t>(taken_[c]), commands, visited)) {
+        taken_[c] = static_cast<int>(a);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  size_t seen_ = 0;
+  size_t next_failure_ = 0;
+  std::string partial_;
+  size_t next_rig_answer_ = 0;
+  std::vector<Answer> answers_;
+  std::vector<int> taken_;  // by command: the answer paired with it, -1 for none
 };
 
 struct Bridge {
   static constexpr const char* kNames[] = {"COM11", "COM13", "COM4"};
   corvane::test::RecordingView view;
-  std::shared_ptr<FakeScript> scripts[3] = {std::make_shared<FakeScript>(),
-                                            std::make_shared<FakeScript>(),
-                                            std::make_shared<FakeScript>()};
-  size_t room[2] = {kUnlimited, kUnlimited};
+  ClientLine lines[2];
+  std::shared_ptr<FakeScript> rig_script = std::make_shared<FakeScript>();
   int64_t now = 0;
   std::unique_ptr<TCorvaneForm> form;
 
   Bridge() {
     corvane::platform::SetDeviceOpener(
         [this](const std::string& name, std::unique_ptr<Device>& device) {
-          for (int i = 0; i < 3; ++i) {
+          if (name == kNames[2]) return rig_script->Open(name, device);
+          for (int i = 0; i < 2; ++i) {
             if (name != kNames[i]) continue;
-            const int err = scripts[i]->Open(name, device);
-            if (err == 0 && i < 2) {
-              device = std::make_unique<RoomLimitedDevice>(std::move(device), room[i]);
-            }
+            const int err = lines[i].script->Open(name, device);
+            if (err == 0) device = std::make_unique<ClientDevice>(std::move(device), lines[i]);
             return err;
           }
           return 2;
@@ -370,37 +400,108 @@ struct Bridge {
     form.reset();
     corvane::platform::SetDeviceOpener(nullptr);
   }
-  FakeScript& Script(int index) { return *scripts[index]; }
+  FakeScript& Script(int index) { return index < 2 ? *lines[index].script : *rig_script; }
   void ClearFailures() {
-    for (auto& s : scripts) s->ClearFailures();
+    for (int i = 0; i < 3; ++i) Script(i).ClearFailures();
+  }
+  void ToClient(uint8_t client, const std::string& chunk, int32_t count) {
+    Script(client).Receive(chunk);
+    Quietly([&] {
+      client == 0 ? form->InPortARxChar(&form->InPortA, count)
+                  : form->InPortBRxChar(&form->InPortB, count);
+    });
+  }
+  void FromRig(const std::string& chunk) {
+    rig_script->Receive(chunk);
+    Quietly([&] { form->outPortRxChar(&form->outPort, static_cast<int32_t>(chunk.size())); });
   }
 };
 
-void Check(Bridge& bridge, const Model& model) {
-  TCorvaneForm& form = *bridge.form;
-  for (int i = 0; i < 3; ++i) {
-    Require(bridge.Script(i).Sent() == model.sent[i]);
-    Require(form.RxBuffer[i] == model.buffer[i]);
-  }
-  Require(form.ReadPointer == model.read);
-  Require(form.WritePointer == model.write());
-  for (uint32_t n = 0; n < model.ring.size(); ++n) {
-    const TCOMQueue& slot = form.Queue[(model.read + n) % Model::kSlots];
-    Require(slot.Port == model.ring[n].client);
-    Require(slot.Cmd == model.ring[n].cmd);
-  }
-  Require(form.CatRouter.RigLineUp() == model.rig_up);
-  Require(form.outPort.Connected() == model.out_open);
-  const Router::Counters& c = form.CatRouter.counters();
-  Require(c.routed == model.counted.routed);
-  Require(c.unmatched == model.counted.unmatched);
-  Require(c.unanswered == model.counted.unanswered);
-  Require(c.not_stored == model.counted.not_stored);
-  Require(c.dropped_rig_down == model.counted.dropped_rig_down);
-  Require(c.dropped_to_client == model.counted.dropped_to_client);
-}
+// Everything checked after each step.
+struct Checks {
+  ClientChecks clients[2];
+  std::vector<bool> rig_used;  // by transceiver answer: a client received it
+  // Resets of the lines by the tick, and what they must keep to.
+  size_t answers_at_tick = 0;
+  bool read_waited = false;  // a read the transceiver answers went out before the last tick
+  size_t answers_at_reset = SIZE_MAX;
+  int64_t last_reset_at = 0;
+  int64_t reset_gap_ms = 0;
 
-constexpr uint8_t kOps = 9;
+  void Tick(bool reset, const Model& model, const Router::Counters& c) {
+    // A refusal the router counts only later is an answer too, for the back-off.
+    const size_t answers = model.answers.size() + c.refused + c.refusals_to_no_one;
+    if (reset) {
+      Require(model.answers.size() == answers_at_tick && read_waited);
+      if (answers == answers_at_reset) {
+        reset_gap_ms = std::min<int64_t>(reset_gap_ms == 0 ? 1000 : 2 * reset_gap_ms,
+                                         Router::kMaxResetBackoffMs);
+        Require(model.now - last_reset_at >= reset_gap_ms);
+      } else {
+        reset_gap_ms = 0;
+      }
+      answers_at_reset = answers;
+      last_reset_at = model.now;
+    }
+    answers_at_tick = model.answers.size();
+    read_waited = std::any_of(model.out_commands.begin(), model.out_commands.end(),
+                              [](const std::string& c) {
+                                return cat::Classify(c) == cat::CommandKind::Read;
+                              });
+  }
+
+  void All(Bridge& bridge, Model& model, bool out_reopened, bool ticked) {
+    TCorvaneForm& form = *bridge.form;
+    Router& router = form.CatRouter;
+    // Intake, exactly.
+    Require(bridge.rig_script->Sent() == model.out_sent);
+    for (int i = 0; i < 2; ++i) Require(form.RxBuffer[i] == model.buffer[i]);
+    if (out_reopened && form.RxBuffer[2].empty()) model.buffer[2].clear();  // a fresh line
+    Require(form.RxBuffer[2] == model.buffer[2]);
+    Require(router.RigLineUp() == model.rig_up);
+    Require(form.outPort.Connected() == model.out_open);
+    const Router::Counters& c = router.counters();
+    Require(c.dropped_rig_down == model.dropped_rig_down);
+    Require(c.not_stored == model.not_stored);
+
+    // What the clients received.
+    rig_used.resize(model.answers.size(), false);
+    for (int i = 0; i < 2; ++i) clients[i].Check(i, bridge.lines[i], model, rig_used);
+
+    // The counters add up.
+    Require(c.routed + c.unmatched + c.late + c.malformed == model.answers.size() - model.refusals);
+    const uint64_t refusals_counted = c.refused + c.refusals_to_no_one;
+    Require(refusals_counted <= model.refusals);
+    if (ticked && router.Empty() && model.now - model.last_forward_at >= kGiveUpMs) {
+      Require(refusals_counted == model.refusals);
+    }
+    uint64_t reached = 0;
+    for (int i = 0; i < 2; ++i) reached += clients[i].whole() + c.dropped_to_client[i];
+    Require(router.HoldsAnswers() ? reached <= c.routed + c.refused
+                                  : reached == c.routed + c.refused);
+
+    // The ring.
+    Require(form.ReadPointer < Router::kQueueSlots && form.WritePointer < Router::kQueueSlots);
+    const uint32_t span = (form.WritePointer + Router::kQueueSlots - form.ReadPointer) %
+                          Router::kQueueSlots;
+    Require(router.Empty() == (span == 0));
+    const size_t waiting = router.Waiting();
+    Require(waiting <= span && (span == 0 || waiting > 0));
+    size_t before[2] = {model.commands[0].size(), model.commands[1].size()};
+    for (uint32_t n = span; n-- > 0;) {
+      const TCOMQueue& slot = form.Queue[(form.ReadPointer + n) % Router::kQueueSlots];
+      Require(slot.Port < 2);
+      Require(cat::MayBeAnswered(slot.Cmd));
+      const auto& sent = model.commands[slot.Port];
+      size_t& at = before[slot.Port];
+      while (at > 0 && !(sent[at - 1].forwarded && sent[at - 1].text == slot.Cmd)) --at;
+      Require(at > 0);
+      --at;
+    }
+  }
+};
+
+constexpr uint8_t kOps = 11;
 
 }  // namespace
 
@@ -410,56 +511,83 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in(data, size);
   Bridge bridge;
   Model model;
+  Rig rig;
+  Checks checks;
   TCorvaneForm& form = *bridge.form;
 
   while (!in.empty()) {
     const uint8_t op = in.Byte();
     const uint8_t arg = in.Byte();
     const uint8_t variant = op / kOps;
+    bool out_reopened = false, ticked = false;
     switch (op % kOps) {
-      case 0:  // a chunk from a client, maybe with the out port's next write failing
-      case 1: {
-        const uint8_t client = op % kOps;
-        const std::string chunk = in.Bytes(arg % 64);
-        const bool fail_write = variant & 1;
+      case 0:  // a chunk from a client, or a command it makes, maybe with the out port's next
+      case 1:  // write failing
+      case 9: {
+        const uint8_t client = op % kOps == 9 ? variant & 1 : op % kOps;
+        const std::string chunk =
+            op % kOps == 9 ? MakeCommand(arg, in.Byte()) : in.Bytes(arg % 64);
+        const bool fail_write = (variant >> (op % kOps == 9)) % 8 == 1;
         if (fail_write) bridge.Script(2).Fail(FakeOp::StartWrite, 5, 1);
         // The event reports at least what waits; a larger count reads what is there.
-        const int32_t count = static_cast<int32_t>(chunk.size()) + (variant >> 1) % 3;
-        bridge.Script(client).Receive(chunk);
-        Quietly([&] {
-          client == 0 ? form.InPortARxChar(&form.InPortA, count)
-                      : form.InPortBRxChar(&form.InPortB, count);
-        });
+        const int32_t count = static_cast<int32_t>(chunk.size()) + (variant >> 3) % 3;
+        bridge.ToClient(client, chunk, count);
         bridge.ClearFailures();
         model.Intake(client, chunk, fail_write);
         break;
       }
-      case 2:    // bytes from the transceiver, maybe with a client's next write failing
-      case 3: {  // the transceiver answers a waiting command, maybe not the oldest
-        const bool answer = op % kOps == 3;
-        std::string chunk = in.Bytes(answer ? in.Byte() % 32 : arg % 64);
-        if (!model.out_open) break;  // a closed port raises no events
-        if (answer) {
-          if (model.ring.empty()) break;
-          chunk = Token(model.ring[arg % model.ring.size()].cmd) + chunk + ";";
+      case 2:    // bytes from the transceiver, or it deals with its next commands, or it sends
+      case 3:    // an answer kept back or a report, maybe with a client's next write failing
+      case 10: {
+        std::string chunk;
+        if (op % kOps == 2) chunk = in.Bytes(arg % 64);
+        if (op % kOps == 3) {
+          // Each of up to four commands: answered, refused, skipped or answered garbled.
+          for (int n = 0; n <= arg % 4 && rig.taken < model.out_commands.size(); ++n) {
+            const std::string& command = model.out_commands[rig.taken++];
+            const uint8_t how = in.Byte();
+            const std::string answer = Rig::AnswerTo(command, how, how % 16 == 15);
+            switch (how % 8) {
+              case 0:
+                chunk += "?;";
+                break;
+              case 1:
+                break;
+              case 2:
+                if (!answer.empty()) rig.kept.push_back(answer);
+                break;
+              default:
+                chunk += answer;
+            }
+          }
         }
+        if (op % kOps == 10) {
+          if ((arg & 1) && !rig.kept.empty()) {
+            chunk = rig.kept.front();
+            rig.kept.pop_front();
+          } else {
+            chunk = Rig::AnswerTo(MakeCommand(arg >> 1, 0), arg, 0);
+          }
+        }
+        if (!model.out_open || chunk.empty()) break;  // a closed port raises no events
         const int fail_client = (variant & 1) ? (variant >> 1) & 1 : -1;
         if (fail_client >= 0) bridge.Script(fail_client).Fail(FakeOp::StartWrite, 5, 1);
-        bridge.Script(2).Receive(chunk);
-        Quietly([&] { form.outPortRxChar(&form.outPort, static_cast<int32_t>(chunk.size())); });
+        bridge.FromRig(chunk);
         bridge.ClearFailures();
-        model.Route(chunk, fail_client);
+        model.FromRig(chunk);
         break;
       }
       case 4:
         Quietly([&] { form.ResetButtonClick(&form); });
-        model.Reset();
+        model.rig_up = model.out_open = true;
+        out_reopened = true;
         break;
       case 5: {  // the watchdog, maybe failing to reopen the out port or to write to a client
         const bool reopen_fails = (variant & 1) && !model.rig_up;
         const int fail_client = (variant & 2) ? (variant >> 2) & 1 : -1;
         if (reopen_fails) bridge.Script(2).Fail(FakeOp::Open, 2, 1);
         if (fail_client >= 0) bridge.Script(fail_client).Fail(FakeOp::StartWrite, 5, 1);
+        const int opens = bridge.Script(0).Count(FakeOp::Open);
         bool raised = false;
         try {
           form.hTimerTimer(&form);
@@ -467,7 +595,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           raised = true;
         }
         bridge.ClearFailures();
-        Require(raised == model.Tick(reopen_fails, fail_client));
+        // Each tick reopens port A (it has no event thread); a reset opens it once more.
+        const int reopened = bridge.Script(0).Count(FakeOp::Open) - opens;
+        Require(reopened == 1 || reopened == 2);
+        const bool reset = reopened == 2;
+        Require(raised == model.Tick(reopen_fails, reset));
+        checks.Tick(reset, model, form.CatRouter.counters());
+        out_reopened = ticked = true;
         break;
       }
       case 6: {  // a long run without ";" from any side, past the buffer cap
@@ -476,17 +610,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string flood(TCorvaneForm::kRxBufferCap / 2 + arg * 97,
                                 static_cast<char>(op | 1));
         if (flood.find(';') != std::string::npos) break;
-        bridge.Script(index).Receive(flood);
-        const int32_t count = static_cast<int32_t>(flood.size());
-        Quietly([&] {
-          if (index == 0) form.InPortARxChar(&form.InPortA, count);
-          if (index == 1) form.InPortBRxChar(&form.InPortB, count);
-          if (index == 2) form.outPortRxChar(&form.outPort, count);
-        });
         if (index < 2) {
+          bridge.ToClient(static_cast<uint8_t>(index), flood, static_cast<int32_t>(flood.size()));
           model.Intake(static_cast<uint8_t>(index), flood, false);
         } else {
-          model.Route(flood, -1);
+          bridge.FromRig(flood);
+          model.FromRig(flood);
         }
         break;
       }
@@ -495,14 +624,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         model.now = bridge.now;
         break;
       default: {  // a client line's room: odd arguments let it take everything again
-        const uint8_t client = variant & 1;
-        const size_t room = (arg & 1) ? kUnlimited : arg >> 1;
-        bridge.room[client] = room;
-        model.room[client] = room;
+        bridge.lines[variant & 1].room = (arg & 1) ? kUnlimited : arg >> 1;
         break;
       }
     }
-    Check(bridge, model);
+    checks.All(bridge, model, out_reopened, ticked);
   }
   return 0;
 }

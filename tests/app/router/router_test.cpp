@@ -73,6 +73,11 @@ TEST_P(RouterDialogue, EveryAnswerReachesTheClientThatAskedAndNoOtherOne) {
   EXPECT_EQ(lines.received[0], d.to_a);
   EXPECT_EQ(lines.received[1], d.to_b);
   EXPECT_EQ(router.Waiting(), d.waiting_after);
+  // Every refusal is counted once, given to a client or to no one.
+  size_t refusals = 0;
+  for (size_t at = d.answers.find("?;"); at != std::string::npos; at = d.answers.find("?;", at + 2))
+    ++refusals;
+  EXPECT_EQ(router.counters().refused + router.counters().refusals_to_no_one, refusals);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -193,6 +198,15 @@ TEST_F(RouterTest, ACommandGivenUpCannotPassItsLateAnswerToANewerRead) {
   EXPECT_NE(level1.find("(1) commands unanswered"), std::string::npos) << level1;
 }
 
+TEST_F(RouterTest, ARefusalHeldBackIsSettledOnceWhatItMayRefuseIsGivenUp) {
+  router.ProcessBuffer(0, "FA14070000;MD0;");
+  router.ProcessAnswers("?;");  // the set's or the read's: no answer after it tells which
+  now += 2 * kTickMs;
+  router.Tick();
+  EXPECT_EQ(router.counters().refusals_to_no_one, 1u);
+  EXPECT_EQ(lines.received[0], "");
+}
+
 TEST_F(RouterTest, TheWatchdogCallsABridgeStuckOnlyWhenAWaitingCommandSawNoProgress) {
   // Idle: nothing waits, nothing is stuck, however long.
   for (int i = 0; i < 4; ++i) EXPECT_FALSE(router.Tick());
@@ -215,6 +229,15 @@ TEST_F(RouterTest, TheWatchdogCallsABridgeStuckOnlyWhenAWaitingCommandSawNoProgr
   EXPECT_FALSE(router.Tick());
   now += 2 * kTickMs;
   EXPECT_FALSE(router.Tick());  // and given up by its age
+  EXPECT_TRUE(router.Empty());
+  // So does a refusal the order cannot give to a command yet (the set's or the read's).
+  router.ProcessBuffer(0, "FA14070000;MD0;");
+  EXPECT_FALSE(router.Tick());
+  router.ProcessAnswers("?;");
+  now += kTickMs;
+  EXPECT_FALSE(router.Tick());
+  now += 2 * kTickMs;
+  EXPECT_FALSE(router.Tick());
   EXPECT_TRUE(router.Empty());
   // A read left unanswered for a whole tick: stuck, and given up.
   router.ProcessBuffer(1, "ID;");
