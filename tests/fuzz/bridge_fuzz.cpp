@@ -12,7 +12,8 @@
 // - no receive buffer keeps more than its cap; receive handlers and resets never raise.
 // Where answers are routed, invariants that any sound routing keeps:
 // - no misroute: what a client receives (FA/FB exchanged back for port B) is "?;" or an answer
-//   the transceiver sent, each at most once, in the order it sent them; every answer pairs
+//   the transceiver sent, in the order it sent them, and no answer reaches the clients more
+//   often than the transceiver sent it; every answer pairs
 //   with a distinct earlier command of that client whose answer key it starts with ("?;" with
 //   any command of that client), and an answer of the wrong width for a known token never
 //   arrives. A client that asked for auto-information may also get reports, and `AI` answers
@@ -36,6 +37,7 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -242,7 +244,9 @@ struct Rig {
                           ? info->answer_params - static_cast<int>(key.size() - 2)
                           : 1 + seed % 3;
     std::string answer = key;
-    for (int i = 0; i < std::max(width, 1) + extra; ++i) answer += static_cast<char>('0' + (seed + i) % 10);
+    for (int i = 0; i < std::max(width, 1) + extra; ++i) {
+      answer += static_cast<char>('0' + (seed + i) % 10);
+    }
     return answer + ";";
   }
 };
@@ -276,19 +280,22 @@ std::string MakeCommand(uint8_t pick, uint8_t form) {
   return command + ";";
 }
 
+// By answer text: how many the transceiver sent that no client has received yet.
+using Unclaimed = std::map<std::string, int64_t>;
+
 // What one client's line took, checked as it arrives.
 class ClientChecks {
  public:
   // Bytes the client's line took since the last call.
-  void Check(int client, ClientLine& line, const Model& model, std::vector<bool>& rig_used) {
+  void Check(int client, ClientLine& line, const Model& model, Unclaimed& unclaimed) {
     const std::string sent = line.script->Sent();
     const bool wrote = sent.size() > seen_;
     for (; next_failure_ < line.failed_at.size(); ++next_failure_) {
-      Take(client, sent.substr(seen_, line.failed_at[next_failure_] - seen_), model, rig_used);
+      Take(client, sent.substr(seen_, line.failed_at[next_failure_] - seen_), model, unclaimed);
       seen_ = line.failed_at[next_failure_];
       partial_.clear();  // a failed line may cut an answer short
     }
-    Take(client, sent.substr(seen_), model, rig_used);
+    Take(client, sent.substr(seen_), model, unclaimed);
     seen_ = sent.size();
     // A partial answer only where the line had no room for the rest.
     if (wrote && !partial_.empty()) Require(line.room == 0);
@@ -303,7 +310,7 @@ class ClientChecks {
   };
 
   void Take(int client, const std::string& bytes, const Model& model,
-            std::vector<bool>& rig_used) {
+            Unclaimed& unclaimed) {
     partial_ += bytes;
     CutAtSemicolons(partial_, [&](const std::string& received) {
       const std::string answer = client == 1 ? SwapVfo(received) : received;
@@ -315,20 +322,21 @@ class ClientChecks {
           Require(answer.size() == 2 + static_cast<size_t>(info->answer_params) + 1);
         }
       }
-      if (!refusal && !own) {
-        // The transceiver's answers reach the clients in its order, each one at most once.
-        size_t j = next_rig_answer_;
-        while (j < model.answers.size() && (rig_used[j] || model.answers[j] != answer)) ++j;
-        Require(j < model.answers.size());
-        rig_used[j] = true;
-        next_rig_answer_ = j + 1;
-      }
       answers_.push_back({answer, model.commands[client].size()});
       taken_.resize(model.commands[client].size(), -1);
       std::vector<char> visited(taken_.size(), 0);
-      if (!Pair(answers_.size() - 1, model.commands[client], visited)) {
-        // Unasked: a report for a client that asked for them, never a refusal.
-        Require(model.wants_reports[client] && !refusal);
+      const bool asked = Pair(answers_.size() - 1, model.commands[client], visited);
+      // Unasked: a report for a client that asked for them, never a refusal.
+      if (!asked) Require(model.wants_reports[client] && !refusal);
+      if (!refusal && !own) {
+        // The transceiver's answers reach each client in its order. (Which of two equal
+        // answers went where is not visible, so the order is checked per client.)
+        size_t j = next_rig_answer_;
+        while (j < model.answers.size() && model.answers[j] != answer) ++j;
+        Require(j < model.answers.size());
+        next_rig_answer_ = j + 1;
+        // An answer to a read reaches one client, a report every client that wants reports.
+        if (asked) Require(unclaimed[answer]-- > 0);
       }
     });
   }
@@ -420,7 +428,8 @@ struct Bridge {
 // Everything checked after each step.
 struct Checks {
   ClientChecks clients[2];
-  std::vector<bool> rig_used;  // by transceiver answer: a client received it
+  Unclaimed unclaimed;
+  size_t answers_seen = 0;
   // Resets of the lines by the tick, and what they must keep to.
   size_t answers_at_tick = 0;
   bool read_waited = false;  // a read the transceiver answers went out before the last tick
@@ -465,8 +474,10 @@ struct Checks {
     Require(c.not_stored == model.not_stored);
 
     // What the clients received.
-    rig_used.resize(model.answers.size(), false);
-    for (int i = 0; i < 2; ++i) clients[i].Check(i, bridge.lines[i], model, rig_used);
+    for (; answers_seen < model.answers.size(); ++answers_seen) {
+      ++unclaimed[model.answers[answers_seen]];
+    }
+    for (int i = 0; i < 2; ++i) clients[i].Check(i, bridge.lines[i], model, unclaimed);
 
     // The counters add up.
     Require(c.routed + c.unmatched + c.late + c.malformed == model.answers.size() - model.refusals);
