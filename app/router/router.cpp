@@ -727,10 +727,11 @@ bool Router::Tick() {
   CheckTransmitLimit();
   ServeLocalAnswers();
   OfferHeldAnswers();
-  // Any answer, also a refusal or one that matched nothing, shows the transceiver's line alive.
+  // Any answer, also a refusal (given to a read or not yet) or one that matched nothing, shows
+  // the transceiver's line alive.
   const uint64_t answers = counters_.routed + counters_.unmatched + counters_.refused +
                            counters_.refusals_to_no_one + counters_.late + counters_.malformed +
-                           counters_.reported;
+                           counters_.reported + (refusals_ - refusals_given_);
   // Only reads the transceiver owes an answer count: an unknown command may be a silent set.
   bool owed_waiting = false;
   for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {

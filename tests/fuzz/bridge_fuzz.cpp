@@ -179,6 +179,9 @@ struct Model {
   std::vector<std::string> out_commands;
   std::vector<Command> commands[2];
   bool wants_reports[2] = {false, false};
+  char ai[2] = {'0', '0'};  // each client's auto-information, the bridge's own business
+  char rig_ai = '\0';       // what the bridge last set the transceiver's to (none yet)
+  bool ai_used = false;
   bool rig_up = true, out_open = true, rig_failure = false;
   uint64_t dropped_rig_down = 0, not_stored = 0;
   int64_t now = 0;
@@ -193,19 +196,45 @@ struct Model {
   // `fail_write`: the out port's next write fails.
   void Intake(uint8_t client, const std::string& data, bool fail_write) {
     buffer[client] += data;
-    CutAtSemicolons(buffer[client], [&](std::string command) {
-      if (Token(command) == "AI" && command.size() > 3) wants_reports[client] = command[2] != '0';
-      if (client == 1) command = SwapVfo(command);
-      const bool forwarded = rig_up && !std::exchange(fail_write, false);
-      commands[client].push_back({command, forwarded});
-      if (!forwarded) {
-        ++dropped_rig_down;
-        if (rig_up) rig_up = false, rig_failure = true;
-        return;
+    // A write to the transceiver: false when it fails (the line goes down, the next tick
+    // raises the failure).
+    const auto write = [&](const std::string& command) {
+      if (std::exchange(fail_write, false)) {
+        rig_up = false, rig_failure = true;
+        return false;
       }
       out_sent += command;
       out_commands.push_back(command);
       last_forward_at = now;
+      return true;
+    };
+    CutAtSemicolons(buffer[client], [&](std::string command) {
+      if (client == 1) command = SwapVfo(command);
+      if (Token(command) == "AI") {
+        // A client's AI read and set are answered and kept by the bridge; the transceiver's
+        // follows the highest setting asked for.
+        ai_used = true;
+        if (command == "AI;") {
+          commands[client].push_back({command, false});
+          return;
+        }
+        if (command.size() == 4 && command[2] >= '0' && command[2] <= '9') {
+          commands[client].push_back({command, false});
+          ai[client] = command[2];
+          wants_reports[client] |= command[2] != '0';
+          const char wanted = std::max(ai[0], ai[1]);
+          if (wanted == rig_ai || (rig_ai == '\0' && wanted == '0')) return;
+          rig_ai = wanted;
+          if (rig_up) write(std::string("AI") + wanted + ";");
+          return;
+        }
+      }
+      const bool forwarded = rig_up && write(command);
+      commands[client].push_back({command, forwarded});
+      if (!forwarded) {
+        ++dropped_rig_down;
+        return;
+      }
       if (!cat::MayBeAnswered(command)) ++not_stored;
     });
     Cap(client);
@@ -316,18 +345,17 @@ class ClientChecks {
       const std::string answer = client == 1 ? SwapVfo(received) : received;
       const bool refusal = answer == "?;";
       const bool own = Token(answer) == "AI";  // the bridge may answer a client's AI itself
-      if (!refusal) {
-        const cat::CommandInfo* info = cat::FindCommand(Token(answer));
-        if (info && info->answer_params > 0) {
-          Require(answer.size() == 2 + static_cast<size_t>(info->answer_params) + 1);
-        }
-      }
       answers_.push_back({answer, model.commands[client].size()});
       taken_.resize(model.commands[client].size(), -1);
       std::vector<char> visited(taken_.size(), 0);
       const bool asked = Pair(answers_.size() - 1, model.commands[client], visited);
       // Unasked: a report for a client that asked for them, never a refusal.
       if (!asked) Require(model.wants_reports[client] && !refusal);
+      const cat::CommandInfo* info = cat::FindCommand(Token(answer));
+      if (!model.wants_reports[client] && !refusal && info && info->answer_params > 0) {
+        // (Reports are passed on as the transceiver sent them.)
+        Require(answer.size() == 2 + static_cast<size_t>(info->answer_params) + 1);
+      }
       if (!refusal && !own) {
         // The transceiver's answers reach each client in its order. (Which of two equal
         // answers went where is not visible, so the order is checked per client.)
@@ -480,7 +508,8 @@ struct Checks {
     for (int i = 0; i < 2; ++i) clients[i].Check(i, bridge.lines[i], model, unclaimed);
 
     // The counters add up.
-    Require(c.routed + c.unmatched + c.late + c.malformed == model.answers.size() - model.refusals);
+    Require(c.routed + c.unmatched + c.late + c.malformed + c.reported ==
+            model.answers.size() - model.refusals);
     const uint64_t refusals_counted = c.refused + c.refusals_to_no_one;
     Require(refusals_counted <= model.refusals);
     if (ticked && router.Empty() && model.now - model.last_forward_at >= kGiveUpMs) {
@@ -488,8 +517,11 @@ struct Checks {
     }
     uint64_t reached = 0;
     for (int i = 0; i < 2; ++i) reached += clients[i].whole() + c.dropped_to_client[i];
-    Require(router.HoldsAnswers() ? reached <= c.routed + c.refused
-                                  : reached == c.routed + c.refused);
+    // (Reports and the bridge's own AI answers are not counted as routed.)
+    if (!model.ai_used) {
+      Require(router.HoldsAnswers() ? reached <= c.routed + c.refused
+                                    : reached == c.routed + c.refused);
+    }
 
     // The ring.
     Require(form.ReadPointer < Router::kQueueSlots && form.WritePointer < Router::kQueueSlots);
