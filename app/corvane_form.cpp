@@ -28,16 +28,17 @@ std::string UpperCase(std::string s) {
   return s;
 }
 
-// Port names are used upper-cased; a virtual line's name keeps the path of its link exactly
-// as written, since a client opens it by that path.
+// A virtual line's and a TCP line's value is used exactly as written: a client opens the
+// one by its path and connects to the other by its address.
 std::string ConfiguredPortName(const std::string& written) {
-  return corvane::platform::IsVirtualLineName(written) ? written : UpperCase(written);
+  if (corvane::platform::IsVirtualLineName(written) || corvane::IsTcpLineName(written))
+    return written;
+  return corvane::PortNameAsUsed(written);
 }
 
-// What the window shows for a port: a virtual line by the path its client opens.
+// What the window shows for a port: its value as written.
 std::string ShownName(const std::string& port) {
-  return corvane::platform::IsVirtualLineName(port) ? corvane::platform::VirtualLinePath(port)
-                                                    : port;
+  return port;
 }
 
 bool FileExists(const std::string& path) {
@@ -195,6 +196,8 @@ std::string TCorvaneForm::NameAsWritten(int index) {
 void TCorvaneForm::OpenAndShow(int index) {
   const PortView p = Ports(index);
   view_.SetLabelCaption(p.label, ShownName(p.port.Port()));
+  if (corvane::IsTcpLineName(p.port.Port())) return ListenAndShow(index);
+  if (index < 2 && tcp_[index]) DropTcpLine(index);
   try {
     p.port.OpenPort();
   } catch (const EComPort& error) {
@@ -245,6 +248,9 @@ void TCorvaneForm::FormCreate(TObject*) {
     port.SetPort(ConfiguredPortName(written_names_[i]));
     port.SetBaudRate(br38400);
   }
+
+  max_clients_ = std::clamp<int>(IniFile->ReadInteger(kSection, "MAXCLIENTS", kDefaultMaxClients),
+                                 1, kMostMaxClients);
 
   std::string trace = UpperCase(IniFile->ReadString(kSection, "TRACE", "YES"));
   TraceOn = trace == "TRUE" || trace == "YES" || trace == "ON";
@@ -367,6 +373,7 @@ void TCorvaneForm::WriteToRig(const std::string& command) {
 }
 
 size_t TCorvaneForm::OfferToClient(size_t client, const std::string& bytes) {
+  if (client > 1) return OfferToTcpClient(client, bytes);
   TComPort& port = client == 0 ? InPortA : InPortB;
   if (resetting_ && !port.Connected()) return 0;
   return static_cast<size_t>(std::max(port.WriteText(bytes), 0));
@@ -479,6 +486,7 @@ void TCorvaneForm::ReopenFailedPorts() {
   for (int i = 0; i < 3; ++i) {
     const PortView p = Ports(i);
     const bool rig_down = &p.port == &outPort && !CatRouter.RigLineUp();
+    if (TcpListening(i)) continue;
     if (p.port.Connected() && p.port.EventThreadRunning() && !rig_down && !lost_[i]) continue;
     if (&p.port == &outPort) CatRouter.SetRigLineUp(false);
     view_.SetLedOn(p.led, false);
@@ -521,6 +529,7 @@ bool TCorvaneForm::WatchdogHasWork() {
     return true;
   for (int i = 0; i < 3; ++i) {
     const TComPort& port = Ports(i).port;
+    if (TcpListening(i)) continue;
     if (lost_[i] || !port.Connected() || !port.EventThreadRunning()) return true;
   }
   return false;

@@ -15,6 +15,7 @@
 
 #include "app/corvane_view.h"
 #include "app/router/router.h"
+#include "app/tcp_clients.h"
 #include "cport/cport.h"
 #include "log/log.h"
 #include "rt/ini_file.h"
@@ -28,6 +29,10 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
  public:
   static constexpr uint32_t kQueueSlots = corvane::Router::kQueueSlots;
   static constexpr size_t kRxBufferCap = corvane::Router::kRxBufferCap;
+  // Connections a TCP client line takes at once unless MAXCLIENTS says otherwise, and the
+  // most it may say: every connection is a client number of the router's.
+  static constexpr int kDefaultMaxClients = 8;
+  static constexpr int kMostMaxClients = 100;
 
   // args: the command line without the program name and without our own options.
   // clock: the router's time, monotonic milliseconds; empty means the steady clock (a test
@@ -113,6 +118,16 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   // reopens it, and says so if it cannot. Other failures of the port are raised as usual.
   void PortFailed(TComPort& port, TComExceptions kind, int64_t system_error);
 
+  // Port A's and port B's TCP client lines (corvane_form_tcp.cpp).
+  bool TcpListening(int index) const;
+  // Listens on the port's tcp: value, making the line when there is none for it yet; raises
+  // what listening raised, with the value as written and the port's key.
+  void ListenAndShow(int index);
+  void DropTcpLine(int index);
+  void ShowClientCount(int index);
+  // The router's offer to a connection of a TCP line.
+  size_t OfferToTcpClient(size_t client, const std::string& bytes);
+
   void WriteToRig(const std::string& command) override;
   size_t OfferToClient(size_t client, const std::string& bytes) override;
 
@@ -124,6 +139,8 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   bool tick_armed_ = false;          // the view's timer runs
   bool closing_ = false;             // the form is being destroyed
   bool lost_[3] = {};                // by Ports() index: the line failed, not yet reopened
+  int max_clients_ = kDefaultMaxClients;
+  std::unique_ptr<corvane::TcpClients> tcp_[2];  // by Ports() index, where the value is tcp:
   uint32_t shown_read_ = UINT32_MAX;
   uint32_t shown_write_ = UINT32_MAX;
 };

@@ -20,6 +20,8 @@ class TCorvaneView {
   virtual ~TCorvaneView() = default;
 
   virtual void SetLabelCaption(Label label, const std::string& caption) = 0;
+  // The hint shown when the pointer rests on a label (a TCP line's connected clients).
+  virtual void SetLabelHint(Label, const std::string&) {}
   virtual void SetLedOn(Led led, bool on) = 0;
   virtual int MessageBox(const std::string& text, const std::string& caption, Buttons buttons) = 0;
   virtual void SetApplicationTitle(const std::string& title) = 0;

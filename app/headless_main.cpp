@@ -7,6 +7,7 @@
 #include "app/error_display.h"
 #include "app/headless_view.h"
 #include "rt/event_loop.h"
+#include "rt/fd_watcher.h"
 #include "rt/main_thread.h"
 #include "rt/stop_request.h"
 
@@ -16,6 +17,8 @@ int RunHeadless(const std::vector<std::string>& args) {
   MainThread& main = MainThread::Instance();
   main.Attach();
   EventLoop loop;
+  // Lines served from the loop (the TCP client lines) watch their descriptors here.
+  if (EventLoop::WatchesDescriptors()) SetMainLoopWatcher(&loop);
   HeadlessView view(loop);
   TCorvaneForm form(view, args);
   view.SetTick([&form] {
@@ -50,6 +53,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     std::fprintf(stderr, "corvane: %s\n", MessageOf(e).c_str());
   });
   QuitLoopOnStopRequest(nullptr);
+  SetMainLoopWatcher(nullptr);
   return 0;
 }
 

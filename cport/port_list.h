@@ -32,4 +32,9 @@ namespace corvane {
 // ("/DEV/TTYUSB0", "ttyUSB0" and "/dev/ttyUSB0" are one port).
 bool SamePortName(const std::string& a, const std::string& b);
 
+// A configured serial port's name as the program uses and shows it: as written where names
+// are paths (the device lookup ignores case only when the exact path is missing), upper-cased
+// where they are COM names.
+std::string PortNameAsUsed(const std::string& written);
+
 }  // namespace corvane

@@ -74,6 +74,10 @@ bool SamePortName(const std::string& a, const std::string& b) {
   return path(a) == path(b);
 }
 
+std::string PortNameAsUsed(const std::string& written) {
+  return written;
+}
+
 }  // namespace corvane
 
 void ListSerialPorts(std::vector<std::string>& Target, const PortListSource& Source) {

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <windows.h>
 
 #include <algorithm>
@@ -31,6 +32,12 @@ bool PortNameLess(const std::string& a, const std::string& b) {
 // Port names are compared as Windows compares device names: without regard to case.
 bool SamePortName(const std::string& a, const std::string& b) {
   return lstrcmpiA(BareName(a).c_str(), BareName(b).c_str()) == 0;
+}
+
+std::string PortNameAsUsed(const std::string& written) {
+  std::string name = written;
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
 }
 
 }  // namespace corvane

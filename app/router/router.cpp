@@ -1,6 +1,7 @@
 #include "app/router/router.h"
 
 #include <exception>
+#include <stdexcept>
 
 namespace corvane {
 namespace {
@@ -25,7 +26,8 @@ Router::Router(std::vector<RouterClient> clients, RouterLines& lines, Clock cloc
       give_up_ms_(2 * watchdog_ms),
       held_(clients_.size()),
       ai_(clients_.size(), '0'),
-      local_(clients_.size()) {
+      local_(clients_.size()),
+      in_use_(clients_.size(), true) {
   counters_.dropped_to_client.assign(clients_.size(), 0);
 }
 
@@ -319,12 +321,13 @@ void Router::MakeRoomFor(uint8_t client) {
   // The ring is full. The client with the most waiting commands gives up its oldest one, so
   // a client that floods the line never costs another one its answer; the entries in front
   // of it move up one slot, keeping their order.
-  std::vector<size_t> waiting(clients_.size());
+  // An entry whose client has gone is the first to make room.
+  std::vector<size_t> waiting(clients_.size() + 1);
   for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
-    if (!entries_[i].answered) ++waiting[Queue[i].Port];
+    if (!entries_[i].answered) ++waiting[std::min<size_t>(Queue[i].Port, clients_.size())];
   }
-  size_t flooder = client;
-  for (size_t c = 0; c < waiting.size(); ++c) {
+  size_t flooder = waiting.back() > 0 ? size_t{kNoClient} : client;
+  for (size_t c = 0; c + 1 < waiting.size() && flooder != kNoClient; ++c) {
     if (waiting[c] > waiting[flooder]) flooder = c;
   }
   uint32_t victim = ReadPointer;
@@ -461,6 +464,7 @@ void Router::Refuse(uint32_t slot) {
   e.answered = true;
   ++counters_.refused;
   const size_t client = Queue[slot].Port;
+  if (client == kNoClient) return;
   if (Tracing(2)) {
     Trace(2, "<OutPortRxChar> Refusal (?;) of (" + Queue[slot].Cmd + ") sent to " +
                  PortName(client));
@@ -622,6 +626,7 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
 
 void Router::DeliverToEntry(uint32_t k, const std::string& received, const std::string& left) {
   const size_t client = Queue[k].Port;
+  if (client == kNoClient) return DropForRemovedClient(k, received);
   const std::string token = received.substr(0, 2);
   std::string answer = received;
   if (clients_[client].exchange_vfos && IsVfoToken(token)) answer = swapAB(answer);
@@ -756,6 +761,65 @@ bool Router::Tick() {
   answers_at_last_reset_ = answers;
   last_reset_at_ = now;
   return true;
+}
+
+std::string Router::PortName(size_t client) const {
+  if (client >= clients_.size()) return "a closed connection";
+  return "Port " + clients_[client].name;
+}
+
+size_t Router::AddClient(RouterClient client) {
+  size_t number = 0;
+  while (number < in_use_.size() && in_use_[number]) ++number;
+  if (number >= kNoClient) throw std::length_error("too many clients");
+  if (number == clients_.size()) {
+    clients_.push_back(std::move(client));
+    // The transceiver's buffer stays last.
+    RxBuffer.insert(RxBuffer.end() - 1, std::string());
+    held_.emplace_back();
+    ai_.push_back('0');
+    local_.emplace_back();
+    in_use_.push_back(true);
+    counters_.dropped_to_client.push_back(0);
+  } else {
+    clients_[number] = std::move(client);
+    in_use_[number] = true;
+    counters_.dropped_to_client[number] = 0;
+  }
+  return number;
+}
+
+void Router::RemoveClient(size_t client) {
+  if (!HasClient(client)) return;
+  // The entries stay in the ring, in their place in the transceiver's order, so that their
+  // answers (or refusals), when they come, still find them and are dropped instead of passing
+  // for somebody else's.
+  uint64_t given_up = 0;
+  for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
+    if (entries_[i].answered || Queue[i].Port != client) continue;
+    Queue[i].Port = kNoClient;
+    ++given_up;
+  }
+  if (Tracing(2)) {
+    Trace(2, "<RemoveClient> " + PortName(client) + " closed, (" + Num(given_up) +
+                 ") waiting commands given up, (" + Num(held_[client].answers.size()) +
+                 ") held answers dropped");
+  }
+  DropAutoInformation(client);
+  held_[client] = Held{};
+  RxBuffer[client].clear();
+  RxBuffer[client].shrink_to_fit();
+  in_use_[client] = false;
+}
+
+void Router::DropForRemovedClient(uint32_t slot, const std::string& answer) {
+  ++counters_.late;
+  if (Tracing(2)) {
+    Trace(2, "<OutPortRxChar> Answer (" + answer + ") matching queue(" + Num(slot) +
+                 ") dropped, its client is gone");
+  }
+  entries_[slot].answered = true;
+  AdvanceReadPointer();
 }
 
 }  // namespace corvane

@@ -19,8 +19,11 @@
 
 namespace corvane {
 
+// The client of a waiting command whose client has gone.
+inline constexpr uint8_t kNoClient = 0xFF;
+
 struct TCOMQueue {
-  uint8_t Port = 0;  // the client that sent the command
+  uint8_t Port = 0;  // the client that sent the command; kNoClient once it is gone
   int32_t Flag = 0;
   std::string Cmd;
 };
@@ -73,7 +76,16 @@ class Router {
   Router(std::vector<RouterClient> clients, RouterLines& lines, Clock clock, RouterTrace trace,
          int64_t watchdog_ms);
 
+  // Client numbers in use or free for reuse; a client's number stays its own until removed.
   size_t ClientCount() const { return clients_.size(); }
+  // A client that comes and goes (a network connection): it gets a free number, a reused one
+  // with nothing of its former owner left.
+  size_t AddClient(RouterClient client);
+  // The client is gone: its waiting commands are given up (their late answers are dropped,
+  // never handed to a later owner of the number), its held answers, its own answers, its
+  // reports and its receive buffer go.
+  void RemoveClient(size_t client);
+  bool HasClient(size_t client) const { return client < in_use_.size() && in_use_[client]; }
   // Bytes from client `client`: every complete command is forwarded.
   void ProcessBuffer(uint8_t client, const std::string& data);
   // Bytes from the transceiver: every complete answer is routed.
@@ -172,7 +184,7 @@ class Router {
 
   bool Tracing(uint8_t level) const { return trace_.tracing(level); }
   void Trace(uint8_t level, const std::string& text) { trace_.write(level, text); }
-  std::string PortName(size_t client) const { return "Port " + clients_[client].name; }
+  std::string PortName(size_t client) const;
   void Forward(uint8_t client, const std::string& command);
   void Store(uint8_t client, const std::string& command, bool owed);
   void MakeRoomFor(uint8_t client);
@@ -217,6 +229,8 @@ class Router {
   // Offers what the client's line holds back; false when the line is still full.
   bool FlushHeld(size_t client);
   void DropHeld(size_t client, const std::string& why);
+  // An answer to a command of a client that has gone: it ends the command's wait, no more.
+  void DropForRemovedClient(uint32_t slot, const std::string& answer);
   // Gives up, from the read pointer on, the waiting entries stored before store number
   // `before_seq` and those that waited too long.
   void GiveUp(uint64_t before_seq, const char* why);
@@ -261,6 +275,7 @@ class Router {
   std::function<void(const std::string&)> notice_;
   // What the transceiver was last told ('\0': nothing yet, its setting is left alone).
   char rig_ai_ = '\0';
+  std::vector<bool> in_use_;  // per client number
   Counters counters_;
 };
 

@@ -162,6 +162,10 @@ void MainWindow::SetCaption(TCorvaneView::Label label, const QString& caption) {
   FitWidth();
 }
 
+void MainWindow::SetHint(TCorvaneView::Label label, const QString& hint) {
+  if (QLabel* target = LabelOf(label)) target->setToolTip(hint);
+}
+
 void MainWindow::FitWidth() {
   // Names are read whole: the window widens for the longest caption and narrows back to
   // its design width when no caption needs more.

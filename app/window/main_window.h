@@ -41,6 +41,7 @@ class MainWindow : public QWidget {
   // Sets a caption; the label grows or shrinks with its text, and the window widens as far
   // as a caption needs (never narrower than its design width).
   void SetCaption(TCorvaneView::Label label, const QString& caption);
+  void SetHint(TCorvaneView::Label label, const QString& hint);
 
   QMenu& CommandMenu() const { return *commandMenu_; }
 

@@ -42,6 +42,10 @@ void QtView::SetLabelCaption(Label label, const std::string& caption) {
   window_.SetCaption(label, QString::fromStdString(caption));
 }
 
+void QtView::SetLabelHint(Label label, const std::string& hint) {
+  window_.SetHint(label, QString::fromStdString(hint));
+}
+
 void QtView::SetLedOn(Led led, bool on) {
   if (TLed* lamp = window_.LedOf(led)) lamp->SetOn(on);
 }

@@ -45,6 +45,7 @@ class QtView : public TCorvaneView {
   const std::string& ApplicationTitle() const { return title_; }
 
   void SetLabelCaption(Label label, const std::string& caption) override;
+  void SetLabelHint(Label label, const std::string& hint) override;
   void SetLedOn(Led led, bool on) override;
   int MessageBox(const std::string& text, const std::string& caption, Buttons buttons) override;
   void SetApplicationTitle(const std::string& title) override;

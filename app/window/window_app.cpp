@@ -15,6 +15,7 @@ WindowApp::WindowApp(std::vector<std::string> args)
       errors_([this](const std::string& message) { ShowError(message); }) {
   MainThread& main = MainThread::Instance();
   main.Attach();
+  SetMainLoopWatcher(&fd_watcher_);
   // Port events queue their calls from the event threads; the Qt loop serves them.
   main.SetWakeHook([] {
     QMetaObject::invokeMethod(
@@ -47,6 +48,7 @@ WindowApp::~WindowApp() {
   view_.Timer().stop();
   MainThread& main = MainThread::Instance();
   main.SetWakeHook(nullptr);
+  SetMainLoopWatcher(nullptr);
   main.SetExceptionHandler(
       [](std::exception_ptr e) { std::fprintf(stderr, "corvane: %s\n", MessageOf(e).c_str()); });
 }

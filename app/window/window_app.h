@@ -8,6 +8,7 @@
 
 #include "app/corvane_form.h"
 #include "app/error_display.h"
+#include "app/window/qt_fd_watcher.h"
 #include "app/window/qt_view.h"
 
 namespace corvane {
@@ -37,6 +38,8 @@ class WindowApp {
   void ShowError(const std::string& message);
 
   QtView view_;
+  // Lines served from the window's loop (the TCP client lines) watch their sockets here.
+  QtFdWatcher fd_watcher_;
   TCorvaneForm form_;
   ErrorDisplay errors_;
   bool finished_ = false;

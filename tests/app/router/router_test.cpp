@@ -479,6 +479,36 @@ TEST_F(ThreeClients, EachGetsItsOwnAnswerAndOnlyTheExchangingOneSeesTheVfosSwapp
   EXPECT_EQ(lines.received[0], "FB07000000;");
 }
 
+// A connection closes with commands waiting and a new one takes its number before their
+// answers come: the old answers end the old commands' wait and reach nobody.
+TEST_F(RouterTest, AClientThatGoesTakesItsWaitingCommandsAndBufferAlongAndItsNumberComesBackClean) {
+  lines.received.resize(3);
+  lines.room.resize(3, SIZE_MAX);
+  lines.gone.resize(3);
+  const size_t c = router.AddClient({"A#1", false});
+  ASSERT_EQ(c, 2u);
+  lines.room[c] = 0;  // full: its answers are held
+  router.ProcessBuffer(c, "ID;FA;");
+  router.ProcessAnswers("ID0251;");
+  router.ProcessBuffer(c, "MD");
+  router.ProcessBuffer(0, "FA;");
+  router.RemoveClient(c);
+  EXPECT_FALSE(router.HasClient(c));
+
+  const size_t d = router.AddClient({"A#2", false});
+  EXPECT_EQ(d, c);
+  lines.room[d] = SIZE_MAX;
+  router.ProcessBuffer(d, "0;FA;");  // the old "MD" is gone: "0;" alone is no read
+  EXPECT_EQ(lines.to_rig, "ID;FA;FA;0;FA;");
+  router.ProcessAnswers("FA1;FA2;FA3;");
+  EXPECT_EQ(lines.received[0], "FA2;");
+  EXPECT_EQ(lines.received[d], "FA3;");
+  EXPECT_TRUE(router.Empty());
+  EXPECT_FALSE(router.HoldsAnswers());
+  EXPECT_EQ(router.counters().for_removed_clients, 1u);
+  EXPECT_EQ(router.counters().dropped_to_client[d], 0u);
+}
+
 TEST(CatCommands, ALongerCommandThanItsReadFormIsASet) {
   const std::pair<const char*, cat::CommandKind> cases[] = {
       {"FA;", cat::CommandKind::Read},      {"FA14070000;", cat::CommandKind::Set},
