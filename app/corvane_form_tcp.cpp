@@ -14,7 +14,10 @@ constexpr const char* kLetters[] = {"A", "B"};
 }  // namespace
 
 bool TCorvaneForm::TcpListening(int index) const {
-  return index < 2 && tcp_[index] && tcp_[index]->Line().Listening();
+  // A port given another name in its settings dialog leaves its TCP line for the watchdog,
+  // which opens the new one in its place.
+  return index < 2 && tcp_[index] && tcp_[index]->Line().Listening() &&
+         corvane::IsTcpLineName(index == 0 ? InPortA.Port() : InPortB.Port());
 }
 
 void TCorvaneForm::ListenAndShow(int index) {

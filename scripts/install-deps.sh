@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Corvane needs.
+# Installs every Debian package that building, running and testing Corvane needs; with
+# --demo only what building and running the demo needs (no test tools, no Windows toolchain).
 # Idempotent and non-interactive; run as root (or with sudo available) on Debian 12.
 set -euo pipefail
 
+# Building and running: the compiler, Qt for the window, hamlib's rigctl as a client.
 packages=(
   build-essential cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libsimpleini-dev
-  clang libclang-rt-14-dev
-  socat libhamlib-utils xvfb xauth libx11-dev
-  procps
-  file man-db
-  googletest g++-mingw-w64-x86-64-posix wine wine64
+  libhamlib-utils
 )
+if [ "${1:-}" != "--demo" ]; then
+  packages+=(
+    libgtest-dev libgmock-dev
+    clang libclang-rt-14-dev
+    socat xvfb xauth libx11-dev
+    procps
+    file man-db
+    googletest g++-mingw-w64-x86-64-posix wine wine64
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Starts the demo from a built tree: the simulated transceiver on the out port, and Corvane
-# (with its window when a display is there, headless otherwise) making the client lines of
-# ports A and B itself. Ctrl-C stops everything it started.
+# (with its window when a display is there, headless otherwise) making port A's client line
+# itself and listening for port B's clients on a TCP port of the loopback address. Ctrl-C
+# stops everything it started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${CORVANE_BUILD:-build/default}
 demo=${CORVANE_DEMO_DIR:-/tmp/corvane-demo}
+tcp_port=${CORVANE_DEMO_TCP_PORT:-4532}
 mkdir -p "$demo"
 rm -f "$demo"/rig
 
@@ -32,7 +34,7 @@ for _ in $(seq 100); do [ -e "$demo/rig" ] && break; sleep 0.05; done
 cat > "$demo/Corvane.INI" <<INI
 [SETTINGS]
 PORTA=pty:$demo/client-a
-PORTB=pty:$demo/client-b
+PORTB=tcp:127.0.0.1:$tcp_port
 PORTO=$demo/rig
 TRACE=YES
 INI
@@ -42,18 +44,16 @@ mode=--headless
 bin=$(realpath "$build/app/corvane")
 (cd "$demo" && exec "$bin" $mode) &
 corvane=$!
-for side in a b; do
-  for _ in $(seq 100); do [ -e "$demo/client-$side" ] && break; sleep 0.05; done
-  [ -e "$demo/client-$side" ] || { echo "demo: corvane made no $demo/client-$side" >&2; exit 1; }
-done
+for _ in $(seq 100); do [ -e "$demo/client-a" ] && break; sleep 0.05; done
+[ -e "$demo/client-a" ] || { echo "demo: corvane made no $demo/client-a" >&2; exit 1; }
 
 cat <<TXT
 Corvane is running (configuration and trace in $demo).
 Client line of port A: $demo/client-a
-Client line of port B: $demo/client-b   (sees VFO A and B exchanged)
+TCP line of port B:    127.0.0.1:$tcp_port   (any number of clients; they see VFO A and B exchanged)
 Try, in another terminal:
   rigctl -m 1029 -r $demo/client-a -s 38400 f
-  rigctl -m 1029 -r $demo/client-b -s 38400 f
+  rigctl -m 1029 -r 127.0.0.1:$tcp_port f
 Press Ctrl-C to stop.
 TXT
 wait "$corvane"

@@ -37,10 +37,10 @@ std::string PeerText(const sockaddr_storage& peer) {
 }
 
 // A socket listening on one address; raises with the OS's code.
-Socket ListenOn(const std::string& value, const addrinfo& where) {
+Socket ListenOn(const addrinfo& where) {
   Socket s(::socket(where.ai_family, where.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                     where.ai_protocol));
-  if (s.get() < 0) throw TcpLineError("TCP line \"" + value + "\": no socket", errno);
+  if (s.get() < 0) throw TcpLineError("no socket", errno);
   const int on = 1, off = 0;
   // A restart finds the port free although the last run's connections linger in TIME_WAIT.
   ::setsockopt(s.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -51,11 +51,10 @@ Socket ListenOn(const std::string& value, const addrinfo& where) {
     ::setsockopt(s.get(), IPPROTO_IPV6, IPV6_V6ONLY, every ? &off : &on, sizeof on);
   }
   if (::bind(s.get(), where.ai_addr, where.ai_addrlen) != 0) {
-    throw TcpLineError("TCP line \"" + value + "\": cannot listen there, " + std::strerror(errno),
-                       errno);
+    throw TcpLineError(std::string("cannot listen there, ") + std::strerror(errno), errno);
   }
   if (::listen(s.get(), SOMAXCONN) != 0) {
-    throw TcpLineError("TCP line \"" + value + "\": cannot listen, " + std::strerror(errno), errno);
+    throw TcpLineError(std::string("cannot listen, ") + std::strerror(errno), errno);
   }
   return s;
 }
@@ -69,7 +68,6 @@ struct TcpLine::Impl {
     std::string peer;
   };
 
-  std::string value;
   TcpAddress address;
   size_t max_connections;
   Handlers handlers;
@@ -146,7 +144,6 @@ struct TcpLine::Impl {
 
 TcpLine::TcpLine(const std::string& value, size_t max_connections, Handlers handlers)
     : impl_(std::make_unique<Impl>()) {
-  impl_->value = value;
   impl_->address = ParseTcpAddress(value);
   impl_->max_connections = max_connections;
   impl_->handlers = std::move(handlers);
@@ -170,14 +167,13 @@ void TcpLine::Listen(FdWatcher& watcher) {
   if (rc != 0 && impl_->address.host.empty()) rc = ::getaddrinfo("0.0.0.0", port.c_str(), &hints, &found);
   if (rc != 0) {
     const int code = rc == EAI_SYSTEM ? errno : EADDRNOTAVAIL;
-    throw TcpLineError("TCP line \"" + impl_->value + "\": no such address, " + gai_strerror(rc),
-                       code);
+    throw TcpLineError(std::string("no such address, ") + gai_strerror(rc), code);
   }
   std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
   std::exception_ptr failure;
   for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
     try {
-      impl_->listener = ListenOn(impl_->value, *a);
+      impl_->listener = ListenOn(*a);
       break;
     } catch (const TcpLineError&) {
       if (!failure) failure = std::current_exception();

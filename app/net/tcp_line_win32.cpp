@@ -6,20 +6,16 @@ namespace corvane {
 
 // The Windows loop waits on event objects, not descriptors: TCP lines are not served there
 // yet, and a configuration that names one is told so when the line is opened.
-struct TcpLine::Impl {
-  std::string value;
-};
+struct TcpLine::Impl {};
 
 TcpLine::TcpLine(const std::string& value, size_t, Handlers) : impl_(std::make_unique<Impl>()) {
   ParseTcpAddress(value);
-  impl_->value = value;
 }
 
 TcpLine::~TcpLine() = default;
 
 void TcpLine::Listen(FdWatcher&) {
-  throw TcpLineError("TCP line \"" + impl_->value + "\": not available on Windows yet",
-                     ERROR_NOT_SUPPORTED);
+  throw TcpLineError("not available on Windows yet", ERROR_NOT_SUPPORTED);
 }
 
 void TcpLine::Close() {}

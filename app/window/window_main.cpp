@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/window/app_icon.h"
 #include "app/window/window_app.h"
@@ -22,9 +24,25 @@ void OnQuitSignal(int) {
   [[maybe_unused]] ssize_t ignored = ::write(g_quit_pipe[1], &byte, 1);
 }
 
+// Whether Qt has anywhere to put a window: a display server, or a platform chosen by hand
+// (offscreen, a framebuffer).
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int RunWindow(int argc, char** argv, const std::vector<std::string>& args) {
+  if (!HasDisplay()) {
+    // Qt would abort with a page about platform plugins; say what to run instead.
+    std::fputs("corvane: no display here for the window; run corvane --headless, or corvaned\n",
+               stderr);
+    return 1;
+  }
   QApplication app(argc, argv);
   // The program ends when its window closes, not when the last of its boxes does.
   app.setQuitOnLastWindowClosed(false);

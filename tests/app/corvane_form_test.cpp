@@ -21,11 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using Label = TCorvaneView::Label;
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // Runs the test inside a scratch directory: the bridge keeps its files in the current one.
 class InScratchDir : public testing::Test {
  protected:
@@ -83,9 +78,9 @@ TEST_F(BridgeOnPtys, StartUpOpensTheThreePortsAndShowsThem) {
   EXPECT_TRUE(form->InPortB.Connected());
   EXPECT_TRUE(form->outPort.Connected());
   EXPECT_EQ(form->InPortA.BaudRate(), br38400);
-  EXPECT_EQ(view.captions[Label::COMPortLabel], Upper(a.slave_path()));
-  EXPECT_EQ(view.captions[Label::RigNameLabel], Upper(b.slave_path()));
-  EXPECT_EQ(view.captions[Label::RigFreqLabel], Upper(out.slave_path()));
+  EXPECT_EQ(view.captions[Label::COMPortLabel], a.slave_path());
+  EXPECT_EQ(view.captions[Label::RigNameLabel], b.slave_path());
+  EXPECT_EQ(view.captions[Label::RigFreqLabel], out.slave_path());
   EXPECT_EQ(view.captions[Label::QueueRead], "0");
   EXPECT_TRUE(view.leds[TCorvaneView::Led::LEDOut]);
   EXPECT_TRUE(view.system_menu && view.tray_menu && view.shown);
@@ -251,7 +246,7 @@ TEST_F(BridgeOnPtys, TheWatchdogTicksOnlyWhileACommandWaitsOrALineIsDown) {
   loop.RunUntil([&] { return view.timer; }, 3s);
   EXPECT_TRUE(view.timer);
   EXPECT_FALSE(view.leds[TCorvaneView::Led::LEDPortB]);
-  EXPECT_NE(Trace().find("<PortFailed> Serial port " + Upper(b.slave_path()) + " lost"),
+  EXPECT_NE(Trace().find("<PortFailed> Serial port " + b.slave_path() + " lost"),
             std::string::npos)
       << Trace();
   EXPECT_THROW(form->hTimerTimer(form.get()), EComPort);
@@ -274,7 +269,7 @@ TEST_F(BridgeOnPtys, WritingTheConfigurationKeepsOtherKeysAndSections) {
   form->UpdateIniFile();
   const std::string ini = ReadWholeFile(dir.File("Corvane.INI"));
   EXPECT_NE(ini.find("; station setup\n"), std::string::npos) << ini;
-  EXPECT_NE(ini.find("PORTA=" + Upper(a.slave_path()) + "\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("PORTA=" + a.slave_path() + "\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("LOGFILE=Mine.LOG\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("[OTHER]\nx=1\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("TRACE=NOT\n"), std::string::npos) << ini;
@@ -288,16 +283,16 @@ TEST(BridgeView, TheTrayTipIsCutTo63Characters) {
   EXPECT_EQ(form.TrayTip(), ("Corvane (" + std::string(40, 'A') + ":COM13)<>(COM4)").substr(0, 63));
 }
 
-TEST_F(InScratchDir, AVirtualLineIsShownByItsLinksPathAsWritten) {
+TEST_F(InScratchDir, AVirtualLineIsShownAsWritten) {
   PtyPair out;
   const std::string rig = "PORTO=" + out.slave_path() + "\n";
   WriteWholeFile(dir.File("Corvane.INI"),
                  "[SETTINGS]\nPORTA=pty:Client-A\nPORTB=PTY:client-b\n" + rig + "TRACE=no\n");
   TCorvaneForm form(view, {});
   form.FormCreate(&form);
-  EXPECT_EQ(view.captions[Label::COMPortLabel], "Client-A");
-  EXPECT_EQ(view.captions[Label::RigNameLabel], "client-b");
-  EXPECT_EQ(view.tray_tip, "Corvane (Client-A:client-b)<>(" + Upper(out.slave_path()) + ")");
+  EXPECT_EQ(view.captions[Label::COMPortLabel], "pty:Client-A");
+  EXPECT_EQ(view.captions[Label::RigNameLabel], "PTY:client-b");
+  EXPECT_EQ(view.tray_tip, "Corvane (pty:Client-A:PTY:client-b)<>(" + out.slave_path() + ")");
   EXPECT_TRUE(std::filesystem::is_symlink(dir.File("client-b")));
 }
 
@@ -349,7 +344,7 @@ TEST_F(InScratchDir, WithTracingOffTheLogHoldsOnlyTheParameterBlock) {
   const std::string trace = Trace();
   EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 8) << trace;
   EXPECT_NE(trace.find(" TRACE=FALSE\n"), std::string::npos);
-  EXPECT_NE(trace.find(" PORTA=COM7\n"), std::string::npos);
+  EXPECT_NE(trace.find(" PORTA=com7\n"), std::string::npos);  // as written, on Linux
   EXPECT_EQ(trace.find("Serial port"), std::string::npos);
 }
 

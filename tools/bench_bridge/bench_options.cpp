@@ -44,11 +44,16 @@ bool KnownTarget(const std::string& name) {
   return name == "direct" || name == "socat" || name == "floor" || name == "corvane";
 }
 
+// The bridge with its port A as a TCP line, and how many connections talk through it.
+bool TcpTarget(const std::string& name) {
+  return TcpClientsOf(name) > 0;
+}
+
 // LABEL=PATH: a further bridge program; the label must not pass for a known target.
 bool BridgeAtPath(const std::string& target) {
   const std::size_t eq = target.find('=');
   return eq != std::string::npos && eq > 0 && eq + 1 < target.size() &&
-         !KnownTarget(target.substr(0, eq));
+         !KnownTarget(target.substr(0, eq)) && !TcpTarget(target.substr(0, eq));
 }
 
 }  // namespace
@@ -105,7 +110,7 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& ar
        [&](const std::string& v) {
          options.targets = SplitList(v);
          for (const std::string& t : options.targets) {
-           if (!KnownTarget(t) && !BridgeAtPath(t)) return false;
+           if (!KnownTarget(t) && !TcpTarget(t) && !BridgeAtPath(t)) return false;
          }
          return !options.targets.empty();
        }},

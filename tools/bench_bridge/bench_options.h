@@ -16,7 +16,8 @@ struct BenchOptions {
   int timeout_ms = 500;
   bool keep_dir = false;
   // latency: target names, or LABEL=PATH for a further bridge program under that label
-  std::vector<std::string> targets = {"direct", "socat", "floor", "corvane"};
+  std::vector<std::string> targets = {"direct",      "socat",        "floor",
+                                      "corvane",     "corvane-tcp",  "corvane-tcp4"};
   long long samples = 10'000;
   double idle_seconds = 30;  // 60 for the idle subcommand
   double load_seconds = 10;
@@ -37,13 +38,16 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& ar
 
 inline constexpr const char* kBenchUsage =
     "usage: corvane-bench-bridge latency [--samples N] [--idle-seconds S] [--load-seconds S]\n"
-    "                                    [--targets direct,socat,floor,corvane,LABEL=PATH...]\n"
+    "                                    [--targets direct,socat,floor,corvane,corvane-tcp,\n"
+    "                                               corvane-tcp4,LABEL=PATH...]\n"
     "       corvane-bench-bridge soak [--commands N | --seconds S] [--max-lost N]\n"
     "                                 [--target corvane|floor|socat|direct]\n"
     "       corvane-bench-bridge idle [--idle-seconds S] [--poll-interval-ms N]\n"
     "                                 [--duration-seconds S]\n"
     "common: [--timeout-ms N] (answer timeout, default 500) [--corvane PATH] [--simrig PATH]\n"
     "        [--floor PATH] [--socat PATH] [--keep-dir]\n"
+    "corvane-tcp runs the bridge with port A a TCP line and one client connected to it,\n"
+    "corvane-tcp4 with four.\n"
     "A latency target LABEL=PATH runs the bridge program at PATH under LABEL, beside the others,\n"
     "e.g. an earlier build: before=/path/to/corvane.";
 

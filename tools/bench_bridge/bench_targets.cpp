@@ -60,18 +60,38 @@ FloorRelay::FloorRelay(const ProgramPaths& programs, const ScratchDir& dir,
                   false});
 }
 
+int TcpClientsOf(const std::string& target) {
+  if (target == "corvane-tcp") return 1;
+  if (target == "corvane-tcp4") return 4;
+  return 0;
+}
+
 RunningBridge::RunningBridge(const std::string& corvane, const std::string& dir,
-                             const std::string& rig_path)
-    : a_(ClientLine::NewPair()), b_(ClientLine::NewPair()) {
+                             const std::string& rig_path, int tcp_clients)
+    : a_(ClientLine::NewPair()), b_(ClientLine::NewPair()), tcp_clients_(tcp_clients) {
   const std::string ini_path = dir + "/Corvane.INI";
+  std::string port_a = a_.path();
+  if (tcp_clients_ > 0) {
+    tcp_port_ = FreeLoopbackPort();
+    port_a = "tcp:127.0.0.1:" + std::to_string(tcp_port_);
+  }
   {
     std::ofstream ini(ini_path, std::ios::binary);
-    ini << "[SETTINGS]\r\nPORTA=" << a_.path() << "\r\nPORTB=" << b_.path()
+    ini << "[SETTINGS]\r\nPORTA=" << port_a << "\r\nPORTB=" << b_.path()
         << "\r\nPORTO=" << rig_path << "\r\nTRACE=NOT\r\n";
     if (!ini) throw std::runtime_error("cannot write " + ini_path);
   }
   program_ = std::make_unique<ChildProgram>(
       ChildLaunch{{corvane, "--headless"}, dir, dir + "/corvane.out", false});
+}
+
+std::vector<int> RunningBridge::ConnectTcpClients(Deadline deadline) {
+  std::vector<int> fds;
+  while (static_cast<int>(connections_.size()) < tcp_clients_) {
+    connections_.push_back(ConnectLoopback(tcp_port_, deadline));
+  }
+  for (const OwnedFd& c : connections_) fds.push_back(c.get());
+  return fds;
 }
 
 std::string RunningBridge::Stop(bool& clean) {

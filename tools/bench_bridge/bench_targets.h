@@ -5,10 +5,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/bench_bridge/cat_client.h"
 #include "tools/bench_bridge/child_program.h"
 #include "tools/bench_bridge/client_line.h"
+#include "tools/bench_bridge/tcp_client_line.h"
 
 namespace corvane {
 
@@ -73,11 +75,19 @@ class FloorRelay {
   std::unique_ptr<ChildProgram> program_;
 };
 
-// corvane --headless in the scratch directory, ports A and B on client pseudo-terminals.
+// The connections a latency target talks through on a TCP line: 0 for a target whose
+// clients are pseudo-terminals ("corvane-tcp": 1, "corvane-tcp4": 4).
+int TcpClientsOf(const std::string& target);
+
+// corvane --headless in the scratch directory, ports A and B on client pseudo-terminals, or
+// port A a TCP line on the loopback address with `tcp_clients` connections.
 // `corvane` is the program to run; a run may hold several, each with a directory of its own.
 class RunningBridge {
  public:
-  RunningBridge(const std::string& corvane, const std::string& dir, const std::string& rig_path);
+  RunningBridge(const std::string& corvane, const std::string& dir, const std::string& rig_path,
+                int tcp_clients = 0);
+  // The TCP line's connections, made once the bridge listens (empty without a TCP line).
+  std::vector<int> ConnectTcpClients(Deadline deadline);
   ClientLine& a() { return a_; }
   ClientLine& b() { return b_; }
   ChildProgram& program() { return *program_; }
@@ -89,6 +99,9 @@ class RunningBridge {
  private:
   ClientLine a_;
   ClientLine b_;
+  int tcp_clients_ = 0;
+  uint16_t tcp_port_ = 0;
+  std::vector<OwnedFd> connections_;
   std::unique_ptr<ChildProgram> program_;
 };
 

@@ -86,7 +86,8 @@ std::unique_ptr<Path> StartPath(const ProgramPaths& programs, const ScratchDir& 
       throw std::system_error(errno, std::generic_category(), "mkdir " + home);
     }
     const std::string program = eq == std::string::npos ? programs.corvane : target.substr(eq + 1);
-    path->bridge = std::make_unique<RunningBridge>(program, home, path->rig->path());
+    path->bridge =
+        std::make_unique<RunningBridge>(program, home, path->rig->path(), TcpClientsOf(target));
     path->relay = &path->bridge->program();
   }
   if (path->relay != nullptr) path->watched = path->relay;
@@ -99,6 +100,11 @@ std::unique_ptr<Path> StartPath(const ProgramPaths& programs, const ScratchDir& 
   } else if (path->floor) {
     AddClient(*path, "A", path->floor->a().fd());
     AddClient(*path, "B", path->floor->b().fd());
+  } else if (TcpClientsOf(target) > 0) {
+    int n = 0;
+    for (int fd : path->bridge->ConnectTcpClients(After(kReadyTimeout))) {
+      AddClient(*path, "A#" + std::to_string(++n), fd);
+    }
   } else if (path->bridge) {
     AddClient(*path, "A", path->bridge->a().fd());
     AddClient(*path, "B", path->bridge->b().fd());

@@ -6,11 +6,10 @@ namespace corvane::shot {
 
 std::unique_ptr<QWidget> MakeMainWindow() {
   auto window = std::make_unique<MainWindow>();
-  // The names of the configuration's sample, as the bridge uses them: upper-cased.
-  window->SetCaption(TCorvaneView::Label::COMPortLabel, "/DEV/TTYUSB1");
-  window->SetCaption(TCorvaneView::Label::RigNameLabel, "/DEV/TTYUSB2");
-  window->SetCaption(TCorvaneView::Label::RigFreqLabel,
-                     QString::fromLatin1(kByIdPortName).toUpper());
+  // The names of the configuration's sample, as written there.
+  window->SetCaption(TCorvaneView::Label::COMPortLabel, "pty:/tmp/client-a");
+  window->SetCaption(TCorvaneView::Label::RigNameLabel, "tcp:127.0.0.1:4532");
+  window->SetCaption(TCorvaneView::Label::RigFreqLabel, QString::fromLatin1(kByIdPortName));
   window->SetCaption(TCorvaneView::Label::QueueRead, "0");
   window->SetCaption(TCorvaneView::Label::QueueWrite, "0");
   for (TLed* led : {window->LEDPortA, window->LEDPortB, window->LEDOut}) led->SetOn(true);

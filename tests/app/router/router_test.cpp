@@ -498,8 +498,8 @@ TEST_F(RouterTest, AClientThatGoesTakesItsWaitingCommandsAndBufferAlongAndItsNum
   const size_t d = router.AddClient({"A#2", false});
   EXPECT_EQ(d, c);
   lines.room[d] = SIZE_MAX;
-  router.ProcessBuffer(d, "0;FA;");  // the old "MD" is gone: "0;" alone is no read
-  EXPECT_EQ(lines.to_rig, "ID;FA;FA;0;FA;");
+  router.ProcessBuffer(d, "FA;");  // the old "MD" is gone: not "MDFA;"
+  EXPECT_EQ(lines.to_rig, "ID;FA;FA;FA;");
   router.ProcessAnswers("FA1;FA2;FA3;");
   EXPECT_EQ(lines.received[0], "FA2;");
   EXPECT_EQ(lines.received[d], "FA3;");
