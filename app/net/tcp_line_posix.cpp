@@ -74,6 +74,7 @@ struct TcpLine::Impl {
   FdWatcher* watcher = nullptr;
   Socket listener;
   int listen_watch = -1;
+  bool resting = false;  // the listener waits for a descriptor to come free
   int next_conn = 1;
   std::map<int, Connection> connections;
 
@@ -84,8 +85,13 @@ struct TcpLine::Impl {
       Socket s(::accept4(listener.get(), reinterpret_cast<sockaddr*>(&peer), &size,
                          SOCK_NONBLOCK | SOCK_CLOEXEC));
       if (s.get() < 0) {
-        // EAGAIN: all taken. Anything else (a connection reset before it was taken, out of
-        // descriptors) concerns that one connection; the listener goes on.
+        // Out of descriptors, the waiting connection stays queued and the listener readable:
+        // it rests until one of ours closes rather than spinning. EAGAIN: all taken; anything
+        // else concerned that one connection.
+        if (errno == EMFILE || errno == ENFILE) {
+          watcher->SetWatchEvents(listen_watch, 0);
+          resting = true;
+        }
         return;
       }
       const std::string peer_text = PeerText(peer);
@@ -130,6 +136,10 @@ struct TcpLine::Impl {
     if (it == connections.end()) return;
     watcher->Unwatch(it->second.watch);
     connections.erase(it);
+    if (resting && listen_watch >= 0) {
+      watcher->SetWatchEvents(listen_watch, FdWatcher::kReadable);
+      resting = false;
+    }
     if (handlers.closed) handlers.closed(conn, why);
   }
 

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <stdexcept>
-#include <utility>
 
 namespace corvane::test {
 namespace {
@@ -26,59 +25,36 @@ uint16_t FreeTcpPort() {
   const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a = Loopback(0);
   socklen_t size = sizeof a;
-  if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
-    throw std::runtime_error("no free TCP port");
-  }
-  ::close(s);
+  const bool bound = s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                     ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+  if (s >= 0) ::close(s);
+  if (!bound) throw std::runtime_error("no free TCP port");
   return ntohs(a.sin_port);
 }
 
-TcpClient::TcpClient(uint16_t port) {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+TtyPeer ConnectTcp(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const sockaddr_in a = Loopback(port);
-  if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd_);
-    fd_ = -1;
+  if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    fd = -1;
   }
+  return TtyPeer::Adopt(fd);
 }
 
-TcpClient::TcpClient(TcpClient&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-TcpClient::~TcpClient() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-void TcpClient::Send(const std::string& bytes) {
-  if (::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size()))
-    throw std::runtime_error("send to the bridge failed");
-}
-
-std::string TcpClient::ReceiveAnswer(Deadline deadline) {
-  std::string got;
-  while (got.empty() || got.back() != ';') {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, MsLeft(deadline)) <= 0) break;
-    char c;
-    if (::recv(fd_, &c, 1, 0) != 1) break;  // one byte at a time: nothing past the ";" is taken
-    got += c;
-  }
-  return got;
-}
-
-bool TcpClient::ClosedByPeer(Deadline deadline) {
-  pollfd p{fd_, POLLIN, 0};
+bool ClosedByPeer(const TtyPeer& connection, Deadline deadline) {
+  pollfd p{connection.fd(), POLLIN, 0};
   if (::poll(&p, 1, MsLeft(deadline)) <= 0) return false;
   char c;
-  return ::recv(fd_, &c, 1, 0) <= 0;
+  return ::recv(connection.fd(), &c, 1, 0) <= 0;
 }
 
 bool AwaitTcpRouting(uint16_t port, Deadline deadline) {
   while (MsLeft(deadline) > 0) {
-    TcpClient probe(port);
-    if (probe.Connected()) {
+    TtyPeer probe = ConnectTcp(port);
+    if (probe.fd() >= 0) {
       probe.Send("ID;");
-      if (probe.ReceiveAnswer(In(std::chrono::milliseconds(1000))) == "ID0251;") return true;
+      if (probe.ReceiveUntil(";", In(std::chrono::milliseconds(1000))) == "ID0251;") return true;
     }
     ::poll(nullptr, 0, 20);
   }

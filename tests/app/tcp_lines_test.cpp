@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,8 +63,8 @@ struct Poller {
 
 TEST_F(TcpLines, ThreeConnectionsAndAComingAndGoingOneEachGetTheirOwnAnswersBesideASerialClient) {
   Start();
-  std::vector<TcpClient> conns;
-  for (int i = 0; i < 3; ++i) conns.emplace_back(port_);
+  std::vector<TtyPeer> conns;
+  for (int i = 0; i < 3; ++i) conns.push_back(ConnectTcp(port_));
   std::vector<Poller> pollers = {
       {"FA;", "FA", 300, conns[0].fd()},
       {"MD0;", "MD0", 300, conns[1].fd()},
@@ -71,7 +72,7 @@ TEST_F(TcpLines, ThreeConnectionsAndAComingAndGoingOneEachGetTheirOwnAnswersBesi
       {"FB;", "FB", 300, rig_.b.master().fd()},  // port B sees the VFOs exchanged both ways
       {"ID;", "ID0251;", 50, -1, /*reconnects=*/true},
   };
-  std::unique_ptr<TcpClient> coming;  // the fourth connection's current incarnation
+  std::optional<TtyPeer> coming;  // the fourth connection's current incarnation
   const Deadline deadline = In(120s);
   auto done = [&] {
     for (const Poller& p : pollers)
@@ -82,8 +83,8 @@ TEST_F(TcpLines, ThreeConnectionsAndAComingAndGoingOneEachGetTheirOwnAnswersBesi
     for (Poller& p : pollers) {
       if (p.waiting || p.asked == p.target) continue;
       if (p.reconnects) {
-        coming = std::make_unique<TcpClient>(port_);
-        ASSERT_TRUE(coming->Connected());
+        coming.emplace(ConnectTcp(port_));
+        ASSERT_GE(coming->fd(), 0);
         p.fd = coming->fd();
       }
       ASSERT_EQ(::write(p.fd, p.query.data(), p.query.size()), ssize_t(p.query.size()));
@@ -121,18 +122,18 @@ TEST_F(TcpLines, ThreeConnectionsAndAComingAndGoingOneEachGetTheirOwnAnswersBesi
 
 TEST_F(TcpLines, TheNinthConnectionIsClosedTheEightAreServedAndAfterSigtermNoneIsTaken) {
   Start();
-  std::vector<TcpClient> eight;
+  std::vector<TtyPeer> eight;
   for (int i = 0; i < 8; ++i) {
-    eight.emplace_back(port_);
+    eight.push_back(ConnectTcp(port_));
     eight.back().Send("ID;");
-    ASSERT_EQ(eight.back().ReceiveAnswer(In(kAnswerTimeout)), "ID0251;") << i;
+    ASSERT_EQ(eight.back().ReceiveUntil(";", In(kAnswerTimeout)), "ID0251;") << i;
   }
-  TcpClient ninth(port_);
-  ASSERT_TRUE(ninth.Connected());
-  EXPECT_TRUE(ninth.ClosedByPeer(In(5s)));
+  TtyPeer ninth = ConnectTcp(port_);
+  ASSERT_GE(ninth.fd(), 0);
+  EXPECT_TRUE(ClosedByPeer(ninth, In(5s)));
   for (size_t i = 0; i < eight.size(); ++i) {
     eight[i].Send("FA;");
-    EXPECT_EQ(eight[i].ReceiveAnswer(In(kAnswerTimeout)), "FA14070000;") << i;
+    EXPECT_EQ(eight[i].ReceiveUntil(";", In(kAnswerTimeout)), "FA14070000;") << i;
   }
   const std::string trace = rig_.Trace();
   EXPECT_NE(trace.find("<TcpLine> *WARNING* Port A refused a connection from 127.0.0.1:"),
@@ -143,8 +144,8 @@ TEST_F(TcpLines, TheNinthConnectionIsClosedTheEightAreServedAndAfterSigtermNoneI
 
   rig_.corvane->Signal(SIGTERM);
   ASSERT_EQ(rig_.corvane->Wait(In(10s)), 0);
-  EXPECT_FALSE(TcpClient(port_).Connected());
-  for (TcpClient& c : eight) EXPECT_TRUE(c.ClosedByPeer(In(1s)));
+  EXPECT_LT(ConnectTcp(port_).fd(), 0);
+  for (TtyPeer& c : eight) EXPECT_TRUE(ClosedByPeer(c, In(1s)));
 }
 
 TEST_F(TcpLines, AnAddressInUseIsReportedAsWrittenAndListenedOnOnceFree) {
@@ -166,10 +167,10 @@ TEST_F(TcpLines, AnAddressInUseIsReportedAsWrittenAndListenedOnOnceFree) {
   // The watchdog tries again as for a missing serial line.
   ASSERT_TRUE(AwaitTcpRouting(port_, In(10s))) << StderrNow(*rig_.corvane);
   // MAXCLIENTS came from the file: the third is turned away.
-  TcpClient one(port_), two(port_), three(port_);
-  EXPECT_TRUE(three.ClosedByPeer(In(5s)));
+  TtyPeer one = ConnectTcp(port_), two = ConnectTcp(port_), three = ConnectTcp(port_);
+  EXPECT_TRUE(ClosedByPeer(three, In(5s)));
   one.Send("ID;");
-  EXPECT_EQ(one.ReceiveAnswer(In(kAnswerTimeout)), "ID0251;");
+  EXPECT_EQ(one.ReceiveUntil(";", In(kAnswerTimeout)), "ID0251;");
 }
 
 class HamlibOverTcp : public TcpLines {
@@ -196,7 +197,7 @@ TEST_F(HamlibOverTcp, RigctlReadsAndSetsTheFrequencyAndRigctldServesItsOwnClient
   ChildProcess rigctld({"/usr/bin/rigctld", "-m", "1029", "-r", device, "-t",
                         std::to_string(rigctld_port)});
   const Deadline up = In(10s);
-  while (!TcpClient(rigctld_port).Connected() && MsLeft(up) > 0) ::poll(nullptr, 0, 20);
+  while (ConnectTcp(rigctld_port).fd() < 0 && MsLeft(up) > 0) ::poll(nullptr, 0, 20);
   const std::string via = "127.0.0.1:" + std::to_string(rigctld_port);
   EXPECT_EQ(Run({"/usr/bin/rigctl", "-m", "2", "-r", via, "f", "m"}), "14074000\nUSB\n2400\n");
   rigctld.Signal(SIGTERM);
