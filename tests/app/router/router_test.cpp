@@ -481,32 +481,34 @@ TEST_F(ThreeClients, EachGetsItsOwnAnswerAndOnlyTheExchangingOneSeesTheVfosSwapp
 
 // A connection closes with commands waiting and a new one takes its number before their
 // answers come: the old answers end the old commands' wait and reach nobody.
-TEST_F(RouterTest, AClientThatGoesTakesItsWaitingCommandsAndBufferAlongAndItsNumberComesBackClean) {
+// A connection closes with commands waiting and a new one takes its number before their
+// answers come: the old answers end the old commands' wait and reach nobody, and nothing of
+// the old client (buffer, held answers, auto-information) is left to the new one.
+TEST_F(RouterTest, AClientThatGoesTakesItsStateAlongAndItsNumberComesBackClean) {
   lines.received.resize(3);
   lines.room.resize(3, SIZE_MAX);
   lines.gone.resize(3);
   const size_t c = router.AddClient({"A#1", false});
   ASSERT_EQ(c, 2u);
   lines.room[c] = 0;  // full: its answers are held
-  router.ProcessBuffer(c, "ID;FA;");
+  router.ProcessBuffer(c, "AI2;ID;FA;");
   router.ProcessAnswers("ID0251;");
   router.ProcessBuffer(c, "MD");
   router.ProcessBuffer(0, "FA;");
   router.RemoveClient(c);
   EXPECT_FALSE(router.HasClient(c));
+  EXPECT_FALSE(router.HoldsAnswers());
 
   const size_t d = router.AddClient({"A#2", false});
   EXPECT_EQ(d, c);
   lines.room[d] = SIZE_MAX;
-  router.ProcessBuffer(d, "FA;");  // the old "MD" is gone: not "MDFA;"
-  EXPECT_EQ(lines.to_rig, "ID;FA;FA;FA;");
-  router.ProcessAnswers("FA1;FA2;FA3;");
-  EXPECT_EQ(lines.received[0], "FA2;");
-  EXPECT_EQ(lines.received[d], "FA3;");
+  router.ProcessBuffer(d, "AI;FA;");  // the old "MD" is gone: not "MDAI;"
+  EXPECT_EQ(lines.to_rig, "AI2;ID;FA;FA;AI0;FA;");
+  router.ProcessAnswers("FA00000001;FA00000002;FA00000003;");
+  EXPECT_EQ(lines.received[0], "FA00000002;");
+  EXPECT_EQ(lines.received[d], "AI0;FA00000003;");
   EXPECT_TRUE(router.Empty());
-  EXPECT_FALSE(router.HoldsAnswers());
-  EXPECT_EQ(router.counters().for_removed_clients, 1u);
-  EXPECT_EQ(router.counters().dropped_to_client[d], 0u);
+  EXPECT_EQ(router.counters().late, 1u);
 }
 
 TEST(CatCommands, ALongerCommandThanItsReadFormIsASet) {
