@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "app/corvane_form.h"
-#include "rt/fd_watcher.h"
+#include "rt/descriptor_watch.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ void TCorvaneForm::ListenAndShow(int index) {
                 },
                 [this, index] { ShowClientCount(index); }});
       }
-      corvane::FdWatcher* watcher = corvane::MainLoopWatcher();
+      corvane::DescriptorWatcher* watcher = corvane::MainLoopWatcher();
       if (watcher == nullptr) {
         throw corvane::TcpLineError("no loop here can watch its sockets", ENOTSUP);
       }

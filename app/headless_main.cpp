@@ -7,7 +7,7 @@
 #include "app/error_display.h"
 #include "app/headless_view.h"
 #include "rt/event_loop.h"
-#include "rt/fd_watcher.h"
+#include "rt/descriptor_watch.h"
 #include "rt/main_thread.h"
 #include "rt/stop_request.h"
 
@@ -53,7 +53,6 @@ int RunHeadless(const std::vector<std::string>& args) {
     std::fprintf(stderr, "corvane: %s\n", MessageOf(e).c_str());
   });
   QuitLoopOnStopRequest(nullptr);
-  SetMainLoopWatcher(nullptr);
   return 0;
 }
 

@@ -39,6 +39,8 @@ class EventLoop : public DescriptorWatcher {
   // dropped and reported through the exception handler. POSIX only: on Windows the loop
   // raises std::logic_error while a descriptor is watched.
   int WatchFd(int fd, std::function<void()> fn) { return Watch(fd, kReadable, std::move(fn)); }
+  // Whether this OS's loop can watch descriptors at all (the main loop's watcher, if so).
+  static bool WatchesDescriptors();
   void UnwatchFd(int id) { Unwatch(id); }
   // The same for readiness to write as well (DescriptorWatcher).
   int Watch(int fd, unsigned ready, std::function<void()> fn) override;

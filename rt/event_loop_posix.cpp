@@ -8,6 +8,10 @@
 
 namespace corvane {
 
+bool EventLoop::WatchesDescriptors() {
+  return true;
+}
+
 EventLoop::Ready EventLoop::WaitForWork(int timeout_ms) {
   std::vector<pollfd> fds;
   std::vector<int> ids;

@@ -8,6 +8,10 @@
 
 namespace corvane {
 
+bool EventLoop::WatchesDescriptors() {
+  return false;
+}
+
 EventLoop::Ready EventLoop::WaitForWork(int timeout_ms) {
   if (!watches_.empty()) throw std::logic_error("descriptor watches need a POSIX system");
   const HANDLE handles[2] = {reinterpret_cast<HANDLE>(quit_.Native()),

@@ -1,6 +1,6 @@
 #pragma once
 // The listening end of a TCP client line and its connections, served from the main loop:
-// the listener and every connection are descriptors watched by the loop's FdWatcher, so
+// the listener and every connection are descriptors watched by the main loop's watcher, so
 // there is no thread per connection and nothing here ever waits on the network. What a
 // connection sends, its arrival and its departure reach the handlers on the main thread.
 //
@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/net/tcp_address.h"
-#include "rt/fd_watcher.h"
+#include "rt/descriptor_watch.h"
 
 namespace corvane {
 
@@ -54,7 +54,7 @@ class TcpLine {
 
   // Binds and listens; raises TcpLineError when the address cannot be bound (in use, not an
   // address of this machine) or no loop can watch sockets.
-  void Listen(FdWatcher& watcher);
+  void Listen(DescriptorWatcher& watcher);
   // Stops listening and closes every connection, calling `closed` for each.
   void Close();
   bool Listening() const;

@@ -64,19 +64,23 @@ Socket ListenOn(const addrinfo& where) {
 struct TcpLine::Impl {
   struct Connection {
     Socket socket;
-    int watch = -1;
+    int watch = -1;        // readable
+    int write_watch = -1;  // writable, only while an answer waits for room
     std::string peer;
   };
 
   TcpAddress address;
   size_t max_connections;
   Handlers handlers;
-  FdWatcher* watcher = nullptr;
+  DescriptorWatcher* watcher = nullptr;
   Socket listener;
-  int listen_watch = -1;
-  bool resting = false;  // the listener waits for a descriptor to come free
+  int listen_watch = -1;  // -1 also while the listener rests for a free descriptor
   int next_conn = 1;
   std::map<int, Connection> connections;
+
+  void WatchListener() {
+    listen_watch = watcher->Watch(listener.get(), DescriptorWatcher::kReadable, [this] { Accept(); });
+  }
 
   void Accept() {
     for (;;) {
@@ -88,9 +92,9 @@ struct TcpLine::Impl {
         // Out of descriptors, the waiting connection stays queued and the listener readable:
         // it rests until one of ours closes rather than spinning. EAGAIN: all taken; anything
         // else concerned that one connection.
-        if (errno == EMFILE || errno == ENFILE) {
-          watcher->SetWatchEvents(listen_watch, 0);
-          resting = true;
+        if ((errno == EMFILE || errno == ENFILE) && listen_watch >= 0) {
+          watcher->Unwatch(listen_watch);
+          listen_watch = -1;
         }
         return;
       }
@@ -105,22 +109,15 @@ struct TcpLine::Impl {
       const int conn = next_conn++;
       Connection& c = connections[conn];
       c.peer = peer_text;
-      c.watch = watcher->Watch(s.get(), FdWatcher::kReadable,
-                               [this, conn](unsigned ready) { Ready(conn, ready); });
+      c.watch = watcher->Watch(s.get(), DescriptorWatcher::kReadable, [this, conn] { Readable(conn); });
       c.socket = std::move(s);
       if (handlers.connected) handlers.connected(conn, peer_text);
     }
   }
 
-  void Ready(int conn, unsigned ready) {
+  void Readable(int conn) {
     auto it = connections.find(conn);
     if (it == connections.end()) return;
-    if (ready & FdWatcher::kWritable) {
-      watcher->SetWatchEvents(it->second.watch, FdWatcher::kReadable);
-      if (handlers.writable) handlers.writable(conn);
-      it = connections.find(conn);
-      if (it == connections.end() || !(ready & FdWatcher::kReadable)) return;
-    }
     char buffer[4096];
     const ssize_t n = ::recv(it->second.socket.get(), buffer, sizeof buffer, 0);
     if (n > 0) {
@@ -131,20 +128,30 @@ struct TcpLine::Impl {
     Drop(conn, n == 0 ? "closed by the peer" : std::strerror(errno));
   }
 
+  void Writable(int conn) {
+    auto it = connections.find(conn);
+    if (it == connections.end()) return;
+    watcher->Unwatch(it->second.write_watch);
+    it->second.write_watch = -1;
+    if (handlers.writable) handlers.writable(conn);
+  }
+
+  void Unwatch(Connection& c) {
+    watcher->Unwatch(c.watch);
+    if (c.write_watch >= 0) watcher->Unwatch(c.write_watch);
+  }
+
   void Drop(int conn, const std::string& why) {
     auto it = connections.find(conn);
     if (it == connections.end()) return;
-    watcher->Unwatch(it->second.watch);
+    Unwatch(it->second);
     connections.erase(it);
-    if (resting && listen_watch >= 0) {
-      watcher->SetWatchEvents(listen_watch, FdWatcher::kReadable);
-      resting = false;
-    }
+    if (listen_watch < 0 && listener.valid()) WatchListener();  // a descriptor came free
     if (handlers.closed) handlers.closed(conn, why);
   }
 
   void CloseQuietly() {
-    for (auto& [conn, c] : connections) watcher->Unwatch(c.watch);
+    for (auto& [conn, c] : connections) Unwatch(c);
     connections.clear();
     if (listen_watch >= 0) watcher->Unwatch(listen_watch);
     listen_watch = -1;
@@ -163,7 +170,7 @@ TcpLine::~TcpLine() {
   if (impl_->watcher != nullptr) impl_->CloseQuietly();
 }
 
-void TcpLine::Listen(FdWatcher& watcher) {
+void TcpLine::Listen(DescriptorWatcher& watcher) {
   if (Listening()) return;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -191,8 +198,7 @@ void TcpLine::Listen(FdWatcher& watcher) {
   }
   if (impl_->listener.get() < 0) std::rethrow_exception(failure);
   impl_->watcher = &watcher;
-  impl_->listen_watch =
-      watcher.Watch(impl_->listener.get(), FdWatcher::kReadable, [this](unsigned) { impl_->Accept(); });
+  impl_->WatchListener();
 }
 
 void TcpLine::Close() {
@@ -222,8 +228,10 @@ size_t TcpLine::Offer(int conn, const std::string& bytes) {
     throw TcpLineError(std::string("send failed, ") + std::strerror(errno), errno);
   }
   const size_t taken = n < 0 ? 0 : static_cast<size_t>(n);
-  if (taken < bytes.size()) {
-    impl_->watcher->SetWatchEvents(it->second.watch, FdWatcher::kReadable | FdWatcher::kWritable);
+  Impl::Connection& c = it->second;
+  if (taken < bytes.size() && c.write_watch < 0) {
+    c.write_watch = impl_->watcher->Watch(c.socket.get(), DescriptorWatcher::kWritable,
+                                          [impl = impl_.get(), conn] { impl->Writable(conn); });
   }
   return taken;
 }

@@ -14,7 +14,7 @@ TcpLine::TcpLine(const std::string& value, size_t, Handlers) : impl_(std::make_u
 
 TcpLine::~TcpLine() = default;
 
-void TcpLine::Listen(FdWatcher&) {
+void TcpLine::Listen(DescriptorWatcher&) {
   throw TcpLineError("not available on Windows yet", ERROR_NOT_SUPPORTED);
 }
 

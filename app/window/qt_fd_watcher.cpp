@@ -22,24 +22,19 @@ QtFdWatcher::~QtFdWatcher() {
   }
 }
 
-int QtFdWatcher::Watch(int fd, unsigned events, std::function<void(unsigned)> fn) {
+int QtFdWatcher::Watch(int fd, unsigned ready, std::function<void()> fn) {
   const int id = next_id_++;
   Entry& entry = entries_[id];
   entry.fn = std::move(fn);
-  entry.read = new QSocketNotifier(fd, QSocketNotifier::Read);
-  entry.write = new QSocketNotifier(fd, QSocketNotifier::Write);
-  QObject::connect(entry.read, &QSocketNotifier::activated, [this, id] { Activated(id, kReadable); });
-  QObject::connect(entry.write, &QSocketNotifier::activated,
-                   [this, id] { Activated(id, kWritable); });
-  SetWatchEvents(id, events);
+  if (ready & kReadable) {
+    entry.read = new QSocketNotifier(fd, QSocketNotifier::Read);
+    QObject::connect(entry.read, &QSocketNotifier::activated, [this, id] { Activated(id); });
+  }
+  if (ready & kWritable) {
+    entry.write = new QSocketNotifier(fd, QSocketNotifier::Write);
+    QObject::connect(entry.write, &QSocketNotifier::activated, [this, id] { Activated(id); });
+  }
   return id;
-}
-
-void QtFdWatcher::SetWatchEvents(int id, unsigned events) {
-  auto it = entries_.find(id);
-  if (it == entries_.end()) return;
-  it->second.read->setEnabled((events & kReadable) != 0);
-  it->second.write->setEnabled((events & kWritable) != 0);
 }
 
 void QtFdWatcher::Unwatch(int id) {
@@ -50,11 +45,11 @@ void QtFdWatcher::Unwatch(int id) {
   entries_.erase(it);
 }
 
-void QtFdWatcher::Activated(int id, unsigned ready) {
+void QtFdWatcher::Activated(int id) {
   auto it = entries_.find(id);
   if (it == entries_.end()) return;
   auto fn = it->second.fn;  // the callback may unwatch itself
-  RunGuarded([&] { fn(ready); });
+  RunGuarded(fn);
 }
 
 }  // namespace corvane

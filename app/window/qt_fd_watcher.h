@@ -1,32 +1,30 @@
 #pragma once
-// The window's loop as a descriptor watcher: one socket notifier per watched event.
+// The window's loop as the main loop's descriptor watcher: a socket notifier per watched event.
 #include <QSocketNotifier>
 #include <functional>
 #include <map>
-#include <memory>
 
-#include "rt/fd_watcher.h"
+#include "rt/descriptor_watch.h"
 
 namespace corvane {
 
-class QtFdWatcher : public FdWatcher {
+class QtFdWatcher : public DescriptorWatcher {
  public:
   QtFdWatcher() = default;
   ~QtFdWatcher() override;
   QtFdWatcher(const QtFdWatcher&) = delete;
   QtFdWatcher& operator=(const QtFdWatcher&) = delete;
 
-  int Watch(int fd, unsigned events, std::function<void(unsigned ready)> fn) override;
-  void SetWatchEvents(int id, unsigned events) override;
+  int Watch(int fd, unsigned ready, std::function<void()> fn) override;
   void Unwatch(int id) override;
 
  private:
   struct Entry {
-    std::function<void(unsigned)> fn;
+    std::function<void()> fn;
     QSocketNotifier* read = nullptr;
     QSocketNotifier* write = nullptr;
   };
-  void Activated(int id, unsigned ready);
+  void Activated(int id);
 
   int next_id_ = 1;
   std::map<int, Entry> entries_;
