@@ -584,7 +584,7 @@ void Router::RouteAnswer(const std::string& received, const std::string& left) {
   if (match.ghost) {
     const Ghost ghost = ghosts_[match.index];
     ghosts_.erase(ghosts_.begin() + static_cast<std::ptrdiff_t>(match.index));
-    if (ghost.passed && !misshapen) {
+    if (ghost.passed && !misshapen && ghost.client != kNoClient) {
       // A read passed over was answered after all: the transceiver reports on its own, and
       // its client, which got nothing for that read, gets its answer now.
       if (in_order) {
@@ -799,6 +799,9 @@ void Router::RemoveClient(size_t client) {
     if (entries_[i].answered || Queue[i].Port != client) continue;
     Queue[i].Port = kNoClient;
     ++given_up;
+  }
+  for (Ghost& g : ghosts_) {
+    if (g.client == client) g.client = kNoClient;
   }
   if (Tracing(2)) {
     Trace(2, "<RemoveClient> " + PortName(client) + " closed, (" + Num(given_up) +

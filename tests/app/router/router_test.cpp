@@ -509,6 +509,16 @@ TEST_F(RouterTest, AClientThatGoesTakesItsStateAlongAndItsNumberComesBackClean) 
   EXPECT_EQ(lines.received[d], "AI0;FA00000003;");
   EXPECT_TRUE(router.Empty());
   EXPECT_EQ(router.counters().late, 1u);
+
+  // A read the transceiver passed over, whose client goes before the answer comes after all.
+  router.ProcessBuffer(d, "FA;");
+  router.ProcessBuffer(0, "MD0;");
+  router.ProcessAnswers("MD02;");
+  router.RemoveClient(d);
+  EXPECT_EQ(router.AddClient({"A#3", false}), d);
+  router.ProcessAnswers("FA00000004;");
+  EXPECT_EQ(lines.received[d], "AI0;FA00000003;");
+  EXPECT_EQ(lines.received[0], "FA00000002;MD02;");
 }
 
 TEST(CatCommands, ALongerCommandThanItsReadFormIsASet) {
