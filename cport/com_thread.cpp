@@ -72,6 +72,7 @@ void TComThread::Watch() {
     // The stop wins over events that came with it.
     if (r.Outcome == WaitResult::Stopped || FStopEvent.IsSet()) break;
     if (r.Outcome == WaitResult::Failed) {
+      FWaitRefused.store(true);
       FDelivery.Finish();
       // The device refused the wait (gone, hung up): waiting again would only fail again at
       // once. Monitoring ends here; reopening the port starts it afresh.

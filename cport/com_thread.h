@@ -38,6 +38,9 @@ class TComThread {
   bool Ended() const { return FThread.Ended(); }
   // What ended the thread early; null while it runs or after a regular stop.
   std::exception_ptr Error() const { return FThread.Error(); }
+  // The device refused the event wait (gone, hung up): set before the failure is reported,
+  // so whoever hears of it can rely on it.
+  bool WaitRefused() const { return FWaitRefused.load(); }
   // Whether stopping the thread from the calling thread would wait for itself: the caller
   // is the thread, or runs the handlers of a batch the thread waits for (smThreadSync).
   bool WaitsForCaller() const;
@@ -59,6 +62,7 @@ class TComThread {
 
   TCustomComPort* FComPort;
   corvane::platform::Device* FDevice;
+  std::atomic<bool> FWaitRefused{false};
   corvane::platform::StopSignal FStopEvent;
   // The batch being delivered: written by the thread before each dispatch, read by the
   // main thread only until the thread has collected the delivery.

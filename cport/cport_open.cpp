@@ -175,5 +175,9 @@ TComModemSignals TCustomComPort::ModemSignals() {
 
 void TCustomComPort::AbortPendingIO() {
   const int err = FDevice ? FDevice->PurgeComm(PURGE_TXABORT | PURGE_RXABORT) : EBADF;
-  if (err) ReportPortError(CE_PurgeFailed + 1, err);
+  // A removed device fails its purge as it failed its wait. Keeping it open for that would
+  // keep its handle for ever and the line would never come back: the close goes on and
+  // releases it.
+  const bool lost = FEventThread && FEventThread->WaitRefused();
+  if (err && !lost) ReportPortError(CE_PurgeFailed + 1, err);
 }

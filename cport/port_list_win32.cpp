@@ -15,15 +15,9 @@ std::string BareName(const std::string& name) {
   return name.rfind(kDevicePrefix, 0) == 0 ? name.substr(sizeof kDevicePrefix - 1) : name;
 }
 
-// "COM2" before "COM10": names that differ only in their number sort by its value.
+// Text order without regard to case, by the user's locale: COM10 before COM2, as the
+// port boxes have always listed them.
 bool PortNameLess(const std::string& a, const std::string& b) {
-  const auto digits = [](const std::string& s) { return s.find_first_of("0123456789"); };
-  const size_t da = digits(a), db = digits(b);
-  if (da != std::string::npos && da == db &&
-      lstrcmpiA(a.substr(0, da).c_str(), b.substr(0, db).c_str()) == 0) {
-    const std::string na = a.substr(da), nb = b.substr(db);
-    if (na.size() != nb.size()) return na.size() < nb.size();
-  }
   return lstrcmpiA(a.c_str(), b.c_str()) < 0;
 }
 
@@ -43,7 +37,8 @@ std::string PortNameAsUsed(const std::string& written) {
 }  // namespace corvane
 
 // The serial ports the drivers have announced: each value under the registry key holds
-// one port's name ("COM1"); the value names are the drivers' own and mean nothing here.
+// one port's name ("COM1"); the value names are the drivers' own and mean nothing here. The
+// listing stops at the first value that cannot be read, keeping what came before it.
 void ListSerialPorts(std::vector<std::string>& Target, const PortListSource& /*Source*/) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
@@ -54,16 +49,14 @@ void ListSerialPorts(std::vector<std::string>& Target, const PortListSource& /*S
     char valueName[256];
     DWORD valueNameSize = sizeof valueName;
     BYTE data[256];
-    DWORD dataSize = sizeof data - 1;
-    DWORD type = 0;
-    const LONG r =
-        RegEnumValueA(key, i, valueName, &valueNameSize, nullptr, &type, data, &dataSize);
-    if (r == ERROR_MORE_DATA) continue;  // no port name is that long
-    if (r != ERROR_SUCCESS) break;
-    if (type != REG_SZ) continue;
+    DWORD dataSize = sizeof data;
+    if (RegEnumValueA(key, i, valueName, &valueNameSize, nullptr, nullptr, data, &dataSize) !=
+        ERROR_SUCCESS)
+      break;
+    // The size counts the terminating zero; a value written without one ends at its size.
     std::string name(reinterpret_cast<const char*>(data), dataSize);
     name.erase(std::find(name.begin(), name.end(), '\0'), name.end());
-    if (!name.empty()) found.push_back(name);
+    found.push_back(name);
   }
   RegCloseKey(key);
   std::sort(found.begin(), found.end(), corvane::PortNameLess);

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "cport_ui/setup_apply.h"
 #include "widgets/design_font.h"
 
 namespace {
@@ -123,23 +125,6 @@ void TComSetupFrm::FitToContents() {
                        scaled(kCancelButton.width()), scaled(kCancelButton.height()));
 }
 
-namespace {
-
-// A new name that could not be opened leaves the port closed under it, and every later
-// reopen would try it again: the port goes back to the name it had and is opened under it.
-// That reopen may fail too; the port then stays closed under its old name, where the next
-// attempt to open it reports that, and the caller hears of the first error, the one the
-// operator's choice caused.
-void RestoreName(TCustomComPort& Port, const std::string& previous) {
-  Port.SetPort(previous);
-  try {
-    Port.OpenPort();
-  } catch (...) {
-  }
-}
-
-}  // namespace
-
 void ShowPortSettingsDialog(TCustomComPort& Port) {
   const auto form = std::make_unique<TComSetupFrm>();
   const std::array<TComComboBox*, 6> boxes = {form->Combo1, form->Combo2, form->Combo3,
@@ -149,28 +134,9 @@ void ShowPortSettingsDialog(TCustomComPort& Port) {
   form->FitToContents();
 
   if (form->exec() != QDialog::Accepted) return;
-
-  const std::string previous = Port.Port();
-  const bool wasOpen = Port.Connected();
-  Port.BeginSettingsUpdate();
-  try {
-    for (TComComboBox* box : boxes) {
-      // Only a port without a name shows no selection; OK keeps it rather than renaming
-      // the port to nothing.
-      if (box == form->Combo1 && box->ItemIndex() < 0) continue;
-      box->ApplyToPort();
-    }
-  } catch (...) {
-    // An open bracket would keep every later change of this port from its device. The
-    // first error is the one the caller hears of.
-    try {
-      Port.EndSettingsUpdate();
-    } catch (...) {
-    }
-    if (wasOpen && !Port.Connected() && Port.Port() != previous) RestoreName(Port, previous);
-    throw;
-  }
-  Port.EndSettingsUpdate();
+  std::array<std::function<void()>, 6> apply;
+  for (size_t i = 0; i < boxes.size(); ++i) apply[i] = [box = boxes[i]] { box->ApplyToPort(); };
+  corvane::ApplySetupChoices(Port, apply, form->Combo1->ItemIndex() >= 0);
 }
 
 void ShowSettingsDialog(TCustomComPort& Port) {

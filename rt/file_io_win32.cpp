@@ -52,6 +52,21 @@ bool WriteInPlace(const std::string& path, const std::string& data) {
   return f.valid() && WriteAll(f.get(), data) && f.Close();
 }
 
+// A rename over an existing file. Another program holding either file (a log viewer, a
+// virus scanner looking at a new file) refuses it for a moment: tried a few times.
+bool ReplaceByName(const std::string& from, const std::string& to, DWORD flags) {
+  constexpr int kTries = 5;
+  constexpr DWORD kPauseMs = 20;
+  for (int i = 0; i < kTries; ++i) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | flags)) return true;
+    const DWORD err = GetLastError();
+    if (err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED && err != ERROR_LOCK_VIOLATION)
+      return false;
+    Sleep(kPauseMs);
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
@@ -85,15 +100,20 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
       return false;
     }
   }
-  if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
+  if (ReplaceByName(temp, path, MOVEFILE_WRITE_THROUGH)) return true;
   DeleteFileA(temp.c_str());
-  return false;
+  // Held by another program that lets others write (an editor, a virus scanner): the
+  // contents go in place rather than not at all.
+  return WriteInPlace(path, data);
 }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
-  // A plain rename refuses an existing target here.
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (ReplaceByName(from, to, 0)) return true;
+  if (GetFileAttributesA(from.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  // The file is held open (a log viewer): its contents are copied instead, and the file
+  // stays as it was.
+  const std::optional<std::string> contents = ReadWholeFile(from);
+  return contents && WriteInPlace(to, *contents);
 }
 
 bool EmptyFile(const std::string& path) {

@@ -10,11 +10,15 @@ namespace {
 // An open registry key, closed with the object.
 class OpenedKey {
  public:
-  OpenedKey(RegistryRoot root, const std::string& path, bool create) {
+  enum Use { Read, Write, Create };
+  // A key opened for reading where only reading is done: a normal user may read keys of
+  // HKEY_LOCAL_MACHINE but not write them.
+  OpenedKey(RegistryRoot root, const std::string& path, Use use) {
     const HKEY parent = reinterpret_cast<HKEY>(static_cast<uintptr_t>(root));
-    const LONG r = create ? RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0,
-                                            KEY_READ | KEY_WRITE, nullptr, &key_, nullptr)
-                          : RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, &key_);
+    const REGSAM access = use == Read ? KEY_READ : KEY_READ | KEY_WRITE;
+    const LONG r = use == Create ? RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, access,
+                                                   nullptr, &key_, nullptr)
+                                 : RegOpenKeyExA(parent, path.c_str(), 0, access, &key_);
     if (r != ERROR_SUCCESS) key_ = nullptr;
   }
   ~OpenedKey() {
@@ -44,14 +48,15 @@ using corvane::OpenedKey;
 
 bool TRegistry::OpenKey(const std::string& Key, bool CanCreate) {
   const std::string path = Resolve(Key);
-  if (!path.empty() && !OpenedKey(root_, path, CanCreate)) return false;
+  if (!path.empty() && !OpenedKey(root_, path, CanCreate ? OpenedKey::Create : OpenedKey::Read))
+    return false;
   path_ = path;
   return true;
 }
 
 bool TRegistry::KeyExists(const std::string& Key) const {
   const std::string path = Resolve(Key);
-  return path.empty() || static_cast<bool>(OpenedKey(root_, path, false));
+  return path.empty() || static_cast<bool>(OpenedKey(root_, path, OpenedKey::Read));
 }
 
 bool TRegistry::DeleteKey(const std::string& Key) {
@@ -64,7 +69,7 @@ bool TRegistry::DeleteKey(const std::string& Key) {
 
 // Values go to the open key as it is: one deleted meanwhile refuses them.
 void TRegistry::WriteString(const std::string& Name, const std::string& Value) {
-  OpenedKey key(root_, path_, false);
+  OpenedKey key(root_, path_, OpenedKey::Write);
   // The stored text ends with its terminator, as the registry's text values do.
   corvane::Check(key ? RegSetValueExA(key.get(), Name.c_str(), 0, REG_SZ,
                                       reinterpret_cast<const BYTE*>(Value.c_str()),
@@ -74,7 +79,7 @@ void TRegistry::WriteString(const std::string& Name, const std::string& Value) {
 }
 
 void TRegistry::WriteInteger(const std::string& Name, int32_t Value) {
-  OpenedKey key(root_, path_, false);
+  OpenedKey key(root_, path_, OpenedKey::Write);
   const DWORD data = static_cast<DWORD>(Value);
   corvane::Check(key ? RegSetValueExA(key.get(), Name.c_str(), 0, REG_DWORD,
                                       reinterpret_cast<const BYTE*>(&data), sizeof data)
@@ -83,7 +88,7 @@ void TRegistry::WriteInteger(const std::string& Name, int32_t Value) {
 }
 
 std::string TRegistry::ReadString(const std::string& Name) const {
-  OpenedKey key(root_, path_, false);
+  OpenedKey key(root_, path_, OpenedKey::Read);
   DWORD type = 0, size = 0;
   if (!key ||
       RegQueryValueExA(key.get(), Name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
@@ -100,7 +105,7 @@ std::string TRegistry::ReadString(const std::string& Name) const {
 }
 
 int32_t TRegistry::ReadInteger(const std::string& Name) const {
-  OpenedKey key(root_, path_, false);
+  OpenedKey key(root_, path_, OpenedKey::Read);
   DWORD type = 0, data = 0, size = sizeof data;
   if (!key ||
       RegQueryValueExA(key.get(), Name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data),
@@ -111,12 +116,12 @@ int32_t TRegistry::ReadInteger(const std::string& Name) const {
 }
 
 bool TRegistry::ValueExists(const std::string& Name) const {
-  OpenedKey key(root_, path_, false);
+  OpenedKey key(root_, path_, OpenedKey::Read);
   return key && RegQueryValueExA(key.get(), Name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
                     ERROR_SUCCESS;
 }
 
 bool TRegistry::DeleteValue(const std::string& Name) {
-  OpenedKey key(root_, path_, false);
+  OpenedKey key(root_, path_, OpenedKey::Write);
   return key && RegDeleteValueA(key.get(), Name.c_str()) == ERROR_SUCCESS;
 }

@@ -1,7 +1,9 @@
 #include "cport/platform/win32_device.h"
 
 #include <cstring>
+#include <string>
 
+#include "cport/platform/device_trace.h"
 #include "cport/platform/virtual_line.h"
 
 namespace corvane::platform {
@@ -23,14 +25,16 @@ int Win32Device::Open(const std::string& name, std::unique_ptr<Device>& device) 
                          FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
   std::unique_ptr<Win32Device> opened(new Win32Device(h));
-  for (Overlapped* o : {&opened->waitOv_, &opened->readOv_, &opened->writeOv_}) {
-    if (int err = InitOverlapped(*o)) return err;
-  }
+  if (int err = InitOverlapped(opened->waitOv_)) return err;
   device = std::move(opened);
   return 0;
 }
 
 Win32Device::Win32Device(HANDLE port) : port_(port) {}
+
+Win32Device::~Win32Device() {
+  Close();
+}
 
 int Win32Device::InitOverlapped(Overlapped& o) {
   // Manual reset: GetOverlappedResult and the stop wait both look at the same event.
@@ -38,6 +42,13 @@ int Win32Device::InitOverlapped(Overlapped& o) {
   if (!o.event.valid()) return static_cast<int>(GetLastError());
   o.ov.hEvent = o.event.get();
   return 0;
+}
+
+void Win32Device::CancelAndAwait(Overlapped& o) {
+  // ERROR_NOT_FOUND: it had ended already; the wait below then returns at once.
+  calls_.cancelIoEx(port_.get(), &o.ov);
+  DWORD n = 0;
+  calls_.getOverlappedResult(port_.get(), &o.ov, &n, TRUE);
 }
 
 int Win32Device::SetCommState(const Dcb& dcb) {
@@ -59,17 +70,38 @@ int Win32Device::SetupComm(uint32_t inQueue, uint32_t outQueue) {
 }
 
 int Win32Device::SetCommMask(uint32_t mask) {
-  return ::SetCommMask(port_.get(), mask) ? 0 : static_cast<int>(GetLastError());
+  // Counted first: the wait this call ends must find the count already moved.
+  maskChanges_.fetch_add(1);
+  if (calls_.setCommMask(port_.get(), mask)) return 0;
+  const int err = static_cast<int>(GetLastError());
+  const uint32_t handled = mask & ~quiet_.load();
+  if (handled == mask || !calls_.setCommMask(port_.get(), handled)) return err;
+  DeviceTrace("Serial driver refused event mask " + std::to_string(mask) + " (Error: " +
+              std::to_string(err) + "), waiting for " + std::to_string(handled) + " instead");
+  return 0;
 }
 
 int Win32Device::PurgeComm(uint32_t flags) {
-  return ::PurgeComm(port_.get(), flags) ? 0 : static_cast<int>(GetLastError());
+  if (calls_.purgeComm(port_.get(), flags)) return 0;
+  const int err = static_cast<int>(GetLastError());
+  if ((flags & (PURGE_TXABORT | PURGE_RXABORT)) == 0) return err;
+  // What the abort is for can be done without the driver (a removed adapter refuses it):
+  // this device's own transfers end with ERROR_OPERATION_ABORTED, which their awaits take.
+  bool cancelled = true;
+  for (auto& [t, o] : pending_) {
+    const bool ofKind =
+        t->Kind == TransferKind::Read ? (flags & PURGE_RXABORT) != 0 : (flags & PURGE_TXABORT) != 0;
+    if (ofKind && !calls_.cancelIoEx(port_.get(), &o->ov) && GetLastError() != ERROR_NOT_FOUND)
+      cancelled = false;
+  }
+  const bool clearAsked = (flags & (PURGE_TXCLEAR | PURGE_RXCLEAR)) != 0;
+  return cancelled && !clearAsked ? 0 : err;
 }
 
 int Win32Device::ClearCommError(uint32_t& errors, ComStat& stat) {
   DWORD e = 0;
   COMSTAT s{};
-  if (!::ClearCommError(port_.get(), &e, &s)) return static_cast<int>(GetLastError());
+  if (!calls_.clearCommError(port_.get(), &e, &s)) return static_cast<int>(GetLastError());
   errors = e;
   stat.cbInQue = s.cbInQue;
   stat.cbOutQue = s.cbOutQue;
@@ -84,7 +116,14 @@ int Win32Device::GetCommModemStatus(uint32_t& status) {
 }
 
 int Win32Device::Close() {
-  return port_.reset() ? 0 : static_cast<int>(GetLastError());
+  if (!port_.valid()) return 0;
+  if (waitPending_) CancelEventWait();
+  for (auto& [t, o] : pending_) CancelAndAwait(*o);
+  // Their owners' awaits find no transfer any more.
+  const int err = port_.reset() ? 0 : static_cast<int>(GetLastError());
+  pending_.clear();
+  spare_.clear();
+  return err;
 }
 
 }  // namespace corvane::platform

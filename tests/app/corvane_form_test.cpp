@@ -7,8 +7,11 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 
+#include "cport/platform/device_opener.h"
+#include "cport/platform/fake_device.h"
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
 #include "tests/app/corvane_process.h"
@@ -273,6 +276,36 @@ TEST_F(BridgeOnPtys, WritingTheConfigurationKeepsOtherKeysAndSections) {
   EXPECT_NE(ini.find("LOGFILE=Mine.LOG\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("[OTHER]\nx=1\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("TRACE=NOT\n"), std::string::npos) << ini;
+}
+
+// A pulled USB adapter fails its wait and then every purge; the watchdog must still let go
+// of the dead device and open the line again, or the line never comes back.
+TEST_F(InScratchDir, ALostLineWhosePurgesFailIsReleasedAndReopenedByTheWatchdog) {
+  std::map<std::string, std::shared_ptr<platform::FakeScript>> scripts;
+  platform::SetDeviceOpener([&](const std::string& name, std::unique_ptr<platform::Device>& d) {
+    auto& script = scripts[name];
+    if (!script) script = std::make_shared<platform::FakeScript>();
+    return script->Open(name, d);
+  });
+  WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nPORTA=LA\nPORTB=LB\nPORTO=LO\n");
+  EventLoop loop;
+  {
+    TCorvaneForm form(view, {});
+    form.FormCreate(&form);
+    platform::FakeScript& rig = *scripts.at("LO");
+    rig.Fail(platform::FakeOp::WaitCommEvent, 19, 1);
+    rig.RaiseEvents(platform::EV_RING);  // ends the wait in progress; the next one fails
+    loop.RunUntil([&] { return Trace().find("Serial port LO lost") != std::string::npos; }, 3s);
+    ASSERT_NE(Trace().find("Serial port LO lost"), std::string::npos) << Trace();
+
+    rig.Fail(platform::FakeOp::PurgeComm, 19);
+    EXPECT_NO_THROW(form.hTimerTimer(&form));
+    EXPECT_EQ(rig.Count(platform::FakeOp::Open), 2);
+    EXPECT_EQ(rig.OpenDevices(), 1) << "the dead device was released";
+    EXPECT_TRUE(form.outPort.EventThreadRunning());
+    rig.ClearFailures();
+  }
+  platform::SetDeviceOpener(nullptr);
 }
 
 TEST(BridgeView, TheTrayTipIsCutTo63Characters) {

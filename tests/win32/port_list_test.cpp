@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,27 +12,48 @@ namespace {
 
 constexpr char kSerialComm[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-TEST(PortList, ListsTheAnnouncedPortsInNumberOrder) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSerialComm, 0, nullptr, 0,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  const std::vector<std::pair<std::string, std::string>> announced = {
-      {"\\Device\\CorvaneTest10", "COM10"},
-      {"\\Device\\CorvaneTest2", "COM2"},
-      {"\\Device\\CorvaneTest42", "com42"}};
-  for (const auto& [device, port] : announced)
-    RegSetValueExA(key, device.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
-                   static_cast<DWORD>(port.size() + 1));
-
-  std::vector<std::string> ports{"left as it was only when nothing can be read"};
-  ListSerialPorts(ports);
-  for (const auto& [device, port] : announced) RegDeleteValueA(key, device.c_str());
-  RegCloseKey(key);
-
-  std::vector<std::string> ours;
-  std::copy_if(ports.begin(), ports.end(), std::back_inserter(ours),
-               [](const std::string& p) { return p == "COM2" || p == "COM10" || p == "com42"; });
-  EXPECT_EQ((std::vector<std::string>{"COM2", "COM10", "com42"}), ours);
+// Each case announces its ports under a key of its own making; the key is emptied first, so
+// the list holds only what the case announced.
+TEST(PortList, ListsTheAnnouncedPortsInTextOrderUpToTheFirstUnreadableValue) {
+  struct Value {
+    std::string device, port;
+    DWORD type = REG_SZ;
+  };
+  const struct {
+    const char* what;
+    std::vector<Value> announced;
+    std::vector<std::string> listed;
+  } cases[] = {
+      {"text order, not number order",
+       {{"\\Device\\T10", "COM10"}, {"\\Device\\T2", "COM2"}, {"\\Device\\T1", "com1"}},
+       {"com1", "COM10", "COM2"}},
+      {"duplicates stay", {{"\\Device\\T3", "COM3"}, {"\\Device\\U3", "COM3"}}, {"COM3", "COM3"}},
+      {"a name too long for the buffer ends the listing",
+       {{"\\Device\\T4", "COM4"},
+        {"\\Device\\T5", std::string(300, 'X')},
+        {"\\Device\\T6", "COM6"}},
+       {"COM4"}},
+      {"no values: an empty list", {}, {}},
+  };
+  for (const auto& c : cases) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSerialComm);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSerialComm, 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    for (const Value& v : c.announced)
+      RegSetValueExA(key, v.device.c_str(), 0, v.type,
+                     reinterpret_cast<const BYTE*>(v.port.c_str()),
+                     static_cast<DWORD>(v.port.size() + 1));
+    RegCloseKey(key);
+    std::vector<std::string> ports{"replaced"};
+    ListSerialPorts(ports);
+    EXPECT_EQ(c.listed, ports) << c.what;
+  }
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSerialComm);
+  std::vector<std::string> untouched{"kept"};
+  ListSerialPorts(untouched);
+  EXPECT_EQ(std::vector<std::string>{"kept"}, untouched) << "no key: the list is left alone";
 }
 
 TEST(PortList, NamesCompareAsWindowsDoes) {
