@@ -14,6 +14,7 @@
 #include "cport/platform/virtual_line.h"
 #include "cport/port_list.h"
 #include "rt/current_dir.h"
+#include "rt/file_io.h"
 #include "rt/find_file.h"
 #include "rt/main_thread.h"
 #include "widgets/about_texts.h"
@@ -39,10 +40,6 @@ std::string ConfiguredPortName(const std::string& written) {
 // What the window shows for a port: its value as written.
 std::string ShownName(const std::string& port) {
   return port;
-}
-
-bool FileExists(const std::string& path) {
-  return ::access(path.c_str(), F_OK) == 0;
 }
 
 constexpr const char* kSection = "SETTINGS";
@@ -232,7 +229,7 @@ void TCorvaneForm::FormCreate(TObject*) {
     ConfigFileName = corvane::FindFileIgnoringCase(dir + "Corvane" + ".INI");
   } else {
     ConfigFileName = corvane::FindFileIgnoringCase(dir + name);
-    if (!FileExists(ConfigFileName)) {
+    if (!corvane::FileExists(ConfigFileName)) {
       int answer = view_.MessageBox("ERROR: Configuration File does not exists", "Error!",
                                     TCorvaneView::Buttons::OK);
       if (answer != TCorvaneView::idOK) return;

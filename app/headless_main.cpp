@@ -6,6 +6,7 @@
 #include "app/corvane_form.h"
 #include "app/error_display.h"
 #include "app/headless_view.h"
+#include "rt/console_text.h"
 #include "rt/event_loop.h"
 #include "rt/descriptor_watch.h"
 #include "rt/main_thread.h"
@@ -33,6 +34,7 @@ int RunHeadless(const std::vector<std::string>& args) {
   form.OnPortRecovered = [&errors] { errors.Forget(); };
 
   QuitLoopOnStopRequest(&loop);
+  UseUtf8Console();
 
   try {
     form.FormCreate(&form);

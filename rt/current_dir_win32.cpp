@@ -3,13 +3,14 @@
 #include <string>
 
 #include "rt/current_dir.h"
+#include "rt/utf16_win32.h"
 
 namespace corvane {
 
 std::string CurrentDirWithSlash() {
-  std::string dir(MAX_PATH, '\0');
+  std::wstring dir(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), dir.data());
+    const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(dir.size()), dir.data());
     if (n == 0) return "";
     if (n < dir.size()) {
       dir.resize(n);
@@ -17,8 +18,9 @@ std::string CurrentDirWithSlash() {
     }
     dir.resize(n);  // n is the size needed, terminator included
   }
-  if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
-  return dir;
+  std::string text = Utf8(dir);
+  if (text.back() != '\\' && text.back() != '/') text += '\\';
+  return text;
 }
 
 }  // namespace corvane

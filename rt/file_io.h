@@ -16,6 +16,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // cut-off file; where no file can be made beside it, it is overwritten in place.
 bool WriteWholeFile(const std::string& path, const std::string& data);
 
+// Whether something of that name exists.
+bool FileExists(const std::string& path);
+
 // Creates the file empty, or empties it.
 bool EmptyFile(const std::string& path);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "rt/file_io.h"
+#include "rt/utf16_win32.h"
 
 namespace corvane {
 
@@ -32,8 +33,8 @@ class FileHandle {
 };
 
 HANDLE OpenForWriting(const std::string& path, DWORD disposition, DWORD access = GENERIC_WRITE) {
-  return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileW(Utf16(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool WriteAll(HANDLE h, const std::string& data) {
@@ -58,7 +59,8 @@ bool ReplaceByName(const std::string& from, const std::string& to, DWORD flags) 
   constexpr int kTries = 5;
   constexpr DWORD kPauseMs = 20;
   for (int i = 0; i < kTries; ++i) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | flags)) return true;
+    if (MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(), MOVEFILE_REPLACE_EXISTING | flags))
+      return true;
     const DWORD err = GetLastError();
     if (err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED && err != ERROR_LOCK_VIOLATION)
       return false;
@@ -70,8 +72,8 @@ bool ReplaceByName(const std::string& from, const std::string& to, DWORD flags) 
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  FileHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle f(CreateFileW(Utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!f.valid()) {
     const DWORD err = GetLastError();
     if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return std::string();
@@ -88,7 +90,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& data) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Utf16(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return WriteInPlace(path, data);
   const std::string temp = path + ".new";
@@ -96,12 +98,12 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
     FileHandle f(OpenForWriting(temp, CREATE_ALWAYS));
     if (!f.valid()) return WriteInPlace(path, data);
     if (!WriteAll(f.get(), data) || !FlushFileBuffers(f.get()) || !f.Close()) {
-      DeleteFileA(temp.c_str());
+      DeleteFileW(Utf16(temp).c_str());
       return false;
     }
   }
   if (ReplaceByName(temp, path, MOVEFILE_WRITE_THROUGH)) return true;
-  DeleteFileA(temp.c_str());
+  DeleteFileW(Utf16(temp).c_str());
   // Held by another program that lets others write (an editor, a virus scanner): the
   // contents go in place rather than not at all.
   return WriteInPlace(path, data);
@@ -109,11 +111,15 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
   if (ReplaceByName(from, to, 0)) return true;
-  if (GetFileAttributesA(from.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  if (GetFileAttributesW(Utf16(from).c_str()) == INVALID_FILE_ATTRIBUTES) return false;
   // The file is held open (a log viewer): its contents are copied instead, and the file
   // stays as it was.
   const std::optional<std::string> contents = ReadWholeFile(from);
   return contents && WriteInPlace(to, *contents);
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesW(Utf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool EmptyFile(const std::string& path) {

@@ -18,6 +18,7 @@ if [ "${1:-}" != "--demo" ]; then
     procps
     file man-db
     googletest g++-mingw-w64-x86-64-posix wine wine64
+    netpbm  # scripts/windows-shots.sh turns the pictures into PNG
   )
 fi
 

@@ -8,24 +8,13 @@
 #include <string>
 
 #include "app/corvane_view.h"
+#include "app/window_commands.h"
 #include "app/window/main_window.h"
 #include "app/window/tray_icon.h"
 
 class TAboutDlg;
 
 namespace corvane {
-
-// The bridge's handlers, as the window's controls, menus and timer call them.
-struct WindowCommands {
-  std::function<void(uint32_t id)> SysCommand;
-  std::function<void()> Reset;
-  std::function<void()> SettingsA;
-  std::function<void()> SettingsB;
-  std::function<void()> SettingsOut;
-  std::function<void()> About;
-  std::function<void()> Exit;
-  std::function<void()> Timer;
-};
 
 class QtView : public TCorvaneView {
  public:

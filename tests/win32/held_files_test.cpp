@@ -1,5 +1,6 @@
-// Files that another program holds open, as a log viewer or a virus scanner does on
-// Windows: nothing is silently skipped and the previous trace is never lost.
+// Files on Windows: names outside the system code page, and files that another program
+// holds open, as a log viewer or a virus scanner does: nothing is silently skipped and the
+// previous trace is never lost.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -40,6 +41,18 @@ TEST(HeldFiles, AHeldFileIsStillReplacedOrCopiedAndNothingIsLost) {
   EXPECT_EQ(ReadWholeFile(trace + ".1"), "previous run\r\n") << "the previous trace is kept";
   EXPECT_EQ(ReadWholeFile(ini), "[SETTINGS]\r\nPORTA=COM2\r\n");
   EXPECT_EQ(GetFileAttributesA((ini + ".new").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A file named with letters outside the system code page is written and read under its
+// own name.
+TEST(Utf8Names, AFileNamedInUtf8IsTheFileOfThatName) {
+  TempDir dir;
+  const std::string name = dir.File("St\xc3\xb6rung \xd0\x96");  // "Störung Ж"
+  ASSERT_TRUE(WriteWholeFile(name, "[SETTINGS]\r\n"));
+  EXPECT_EQ(ReadWholeFile(name), "[SETTINGS]\r\n");
+  wchar_t wide[MAX_PATH] = {};
+  MultiByteToWideChar(CP_UTF8, 0, name.c_str(), -1, wide, MAX_PATH);
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(wide)) << "stored under its own name";
 }
 
 }  // namespace

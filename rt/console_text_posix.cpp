@@ -1,0 +1,7 @@
+#include "rt/console_text.h"
+
+namespace corvane {
+
+void UseUtf8Console() {}
+
+}  // namespace corvane
