@@ -1,6 +1,6 @@
 // corvane-bench-bridge: latency, throughput, soak and idle cost of the bridge between two CAT
 // clients and the simulated transceiver, with a bare socat relay and the transceiver alone
-// as baselines.
+// as baselines; and the bridge under faults thrown at it.
 #include <cstdio>
 
 #include "tools/bench_bridge/bench_options.h"
@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
       return RunSoak(*options);
     case BenchMode::kIdle:
       return RunIdleBench(*options);
+    case BenchMode::kChaos:
+      return RunChaos(*options);
   }
   return 2;
 }

@@ -68,8 +68,10 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& ar
     error = "no subcommand";
     return std::nullopt;
   }
-  const std::map<std::string, BenchMode> modes = {
-      {"latency", BenchMode::kLatency}, {"soak", BenchMode::kSoak}, {"idle", BenchMode::kIdle}};
+  const std::map<std::string, BenchMode> modes = {{"latency", BenchMode::kLatency},
+                                                  {"soak", BenchMode::kSoak},
+                                                  {"idle", BenchMode::kIdle},
+                                                  {"chaos", BenchMode::kChaos}};
   const auto mode = modes.find(args[0]);
   if (mode == modes.end()) {
     error = "unknown subcommand " + args[0];
@@ -77,6 +79,11 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& ar
   }
   options.mode = mode->second;
   if (options.mode == BenchMode::kIdle) options.idle_seconds = 60;
+  if (options.mode == BenchMode::kChaos) {
+    // Longer than the bridge's own give-up, so an answer it still delivers is not counted lost.
+    options.timeout_ms = 1500;
+    options.seconds = 180;
+  }
 
   long long count = 0;
   auto count_into = [&](auto& field) {
@@ -132,6 +139,14 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& ar
       {"--max-lost", count_into(options.max_lost)},
       {"--poll-interval-ms", count_into(options.poll_interval_ms)},
       {"--duration-seconds", seconds_into(options.duration_seconds)},
+      {"--seed", count_into(options.seed)},
+      {"--refuse", count_into(options.refuse_every)},
+      {"--faults",
+       [&](const std::string& v) {
+         const std::optional<std::vector<Fault>> faults = ParseFaults(v);
+         if (faults) options.faults = *faults;
+         return faults.has_value();
+       }},
   };
 
   for (std::size_t i = 1; i < args.size(); ++i) {

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "tools/bench_bridge/bench_targets.h"
+#include "tools/bench_bridge/chaos_faults.h"
 
 namespace corvane {
 
-enum class BenchMode { kLatency, kSoak, kIdle };
+enum class BenchMode { kLatency, kSoak, kIdle, kChaos };
 
 struct BenchOptions {
   BenchMode mode = BenchMode::kLatency;
@@ -24,11 +25,15 @@ struct BenchOptions {
   // soak
   std::string target = "corvane";
   long long commands = 1'000'000;
-  double seconds = 0;       // by time instead of by count when set
+  double seconds = 0;       // by time instead of by count when set; chaos: its length
   long long max_lost = -1;  // report only
   // idle
   int poll_interval_ms = 1000;
   double duration_seconds = 600;
+  // chaos
+  long long seed = -1;  // drawn and printed when not given
+  std::vector<Fault> faults = AllFaults();
+  int refuse_every = 7;  // the transceiver refuses one read in this many; 0 for none
 };
 
 // Parses the arguments after the program name; on a bad command line returns nothing and
@@ -44,7 +49,11 @@ inline constexpr const char* kBenchUsage =
     "                                 [--target corvane|floor|socat|direct]\n"
     "       corvane-bench-bridge idle [--idle-seconds S] [--poll-interval-ms N]\n"
     "                                 [--duration-seconds S]\n"
-    "common: [--timeout-ms N] (answer timeout, default 500) [--corvane PATH] [--simrig PATH]\n"
+    "       corvane-bench-bridge chaos [--seconds S] [--seed N] [--refuse N]\n"
+    "                                  [--faults reopen-client,pull-rig,silence-rig,burst,flood,\n"
+    "                                            noise,hung-client]\n"
+    "common: [--timeout-ms N] (answer timeout, default 500, chaos 1500) [--corvane PATH] [--simrig "
+    "PATH]\n"
     "        [--floor PATH] [--socat PATH] [--keep-dir]\n"
     "corvane-tcp runs the bridge with port A a TCP line and one client connected to it,\n"
     "corvane-tcp4 with four.\n"

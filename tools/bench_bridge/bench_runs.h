@@ -11,5 +11,7 @@ int RunLatencyBench(const BenchOptions& options);
 int RunSoak(const BenchOptions& options);
 // The bridge's CPU while idle, and queries lost to its port resets under slow polling.
 int RunIdleBench(const BenchOptions& options);
+// The bridge under faults thrown at it for a while; misrouted answers, resets, memory, trace.
+int RunChaos(const BenchOptions& options);
 
 }  // namespace corvane

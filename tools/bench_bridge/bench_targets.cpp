@@ -29,9 +29,11 @@ ScratchDir::~ScratchDir() {
 }
 
 SimulatedRig::SimulatedRig(const ProgramPaths& programs, const ScratchDir& dir,
-                           const std::string& name) {
-  program_ = std::make_unique<ChildProgram>(
-      ChildLaunch{{programs.simrig}, dir.path(), dir.File(name + ".err"), true});
+                           const std::string& name, const std::vector<std::string>& options) {
+  std::vector<std::string> argv = {programs.simrig};
+  argv.insert(argv.end(), options.begin(), options.end());
+  program_ =
+      std::make_unique<ChildProgram>(ChildLaunch{argv, dir.path(), dir.File(name + ".err"), true});
   const std::optional<std::string> line = program_->ReadLine(After(kStartTimeout));
   if (!line || line->empty()) {
     throw std::runtime_error("corvane-simrig printed no line path (see " + dir.File(name + ".err") +

@@ -40,7 +40,9 @@ class ScratchDir {
 
 class SimulatedRig {
  public:
-  SimulatedRig(const ProgramPaths& programs, const ScratchDir& dir, const std::string& name);
+  // `options` go to corvane-simrig's command line (--refuse N).
+  SimulatedRig(const ProgramPaths& programs, const ScratchDir& dir, const std::string& name,
+               const std::vector<std::string>& options = {});
   const std::string& path() const { return path_; }
   ChildProgram& program() { return *program_; }
 
