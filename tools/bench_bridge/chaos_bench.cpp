@@ -168,7 +168,7 @@ void ChaosRun::Begin(const FaultEvent& e, Deadline now) {
       break;
     case Fault::kBurst:
       client->Pause();
-      client->WriteSome(client->Reads(e.amount));
+      client->Write(client->Reads(e.amount));
       what += ", " + std::to_string(e.amount) + " reads in one write";
       break;
     case Fault::kFlood:
@@ -176,7 +176,7 @@ void ChaosRun::Begin(const FaultEvent& e, Deadline now) {
       break;
     case Fault::kNoise:
       client->Pause();
-      client->WriteSome(Noise(e.amount));
+      client->Write(Noise(e.amount));
       what += ", " + std::to_string(e.amount) + " bytes";
       break;
     case Fault::kHungClient:
@@ -196,11 +196,11 @@ void ChaosRun::Advance(Underway& fault, Deadline now) {
   if (!fault.ended && now < fault.ends) {
     if (now < fault.next_write) return;
     fault.next_write = now + kWriteEvery;
-    // A flood writes as much as the line takes; a hung client keeps asking, as polling
-    // software whose reader has stalled does.
-    if (e.fault == Fault::kFlood)
-      client->WriteSome(client->SetsAndReads() + client->SetsAndReads());
-    if (e.fault == Fault::kHungClient) client->WriteSome(client->Reads(2));
+    // A flood writes as fast as the line takes it; a hung client keeps asking, as polling
+    // software whose reader has stalled does, fast enough to fill its line.
+    if (client->backlog() > 0) return;
+    if (e.fault == Fault::kFlood) client->Write(client->SetsAndReads() + client->SetsAndReads());
+    if (e.fault == Fault::kHungClient) client->Write(client->Reads(10));
     return;
   }
   if (!fault.ended) {

@@ -39,6 +39,7 @@ void ChaosClient::Close() {
   }
   cat_.reset();
   line_.reset();
+  backlog_.clear();
 }
 
 void ChaosClient::Pause() {
@@ -49,9 +50,15 @@ void ChaosClient::Pause() {
   }
 }
 
-void ChaosClient::WriteSome(std::string_view bytes) {
-  if (!open()) return;
-  const ssize_t n = ::write(line_->fd(), bytes.data(), bytes.size());
+void ChaosClient::Write(std::string_view bytes) {
+  backlog_ += bytes;
+  WriteBacklog();
+}
+
+void ChaosClient::WriteBacklog() {
+  if (!open() || backlog_.empty()) return;
+  const ssize_t n = ::write(line_->fd(), backlog_.data(), backlog_.size());
+  if (n > 0) backlog_.erase(0, static_cast<std::size_t>(n));
   if (n < 0 && errno != EAGAIN && errno != EINTR) ++counts_.line_errors;
 }
 
@@ -110,12 +117,13 @@ void ChaosClient::Drain(double now_s) {
 
 void ChaosClient::Step(double now_s) {
   if (!open()) return;
+  WriteBacklog();
   if (reading_) Drain(now_s);
   if (in_flight_ && BenchClock::now() >= due_) {
     ++counts_.lost;
     in_flight_ = false;
   }
-  if (!paused_ && !in_flight_) SendPoll();
+  if (!paused_ && !in_flight_ && backlog_.empty()) SendPoll();
 }
 
 std::string ChaosClient::Reads(int count) const {

@@ -57,8 +57,10 @@ class ChaosClient {
   void StopPolling() { paused_ = true; }
   bool in_flight() const { return in_flight_; }
   void SetReading(bool reading) { reading_ = reading; }
-  // Writes what the line takes now; the rest is dropped, as a flooding program's would be.
-  void WriteSome(std::string_view bytes);
+  // Queues bytes for the line and writes what it takes now; the rest follows at the next
+  // steps, whole, as from a program whose writes wait for room.
+  void Write(std::string_view bytes);
+  std::size_t backlog() const { return backlog_.size(); }
   // Reads and sorts what arrived, times out a lost poll, sends the next one. `now_s` labels
   // examples.
   void Step(double now_s);
@@ -74,6 +76,7 @@ class ChaosClient {
   void Sort(const std::string& answer, double now_s);
   void SendPoll();
   void NoteWrong(const std::string& answer, double now_s);
+  void WriteBacklog();
 
   std::string name_;
   std::string path_;
@@ -82,6 +85,7 @@ class ChaosClient {
   std::chrono::milliseconds timeout_;
   std::optional<ClientLine> line_;
   std::optional<CatClient> cat_;
+  std::string backlog_;
   bool paused_ = false;
   bool reading_ = true;
   bool in_flight_ = false;

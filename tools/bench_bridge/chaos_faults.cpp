@@ -14,7 +14,8 @@ struct FaultShape {
 };
 
 // A burst goes past the ring's 128 entries; silences stay under the router's give-up time;
-// a pulled line stays away for a few watchdog ticks.
+// a pulled line stays away for a few watchdog ticks; a hung client stays long enough for its
+// line to fill (some 64 KiB on a pseudo-terminal).
 constexpr FaultShape kShapes[] = {
     {Fault::kReopenClient, "reopen-client", false, 200, 1500, 0, 0},
     {Fault::kPullRig, "pull-rig", true, 500, 3000, 0, 0},
@@ -22,7 +23,7 @@ constexpr FaultShape kShapes[] = {
     {Fault::kBurst, "burst", false, 0, 0, 129, 200},
     {Fault::kFlood, "flood", false, 300, 1500, 0, 0},
     {Fault::kNoise, "noise", false, 0, 0, 64, 2048},
-    {Fault::kHungClient, "hung-client", false, 1000, 5000, 0, 0},
+    {Fault::kHungClient, "hung-client", false, 3000, 10000, 0, 0},
 };
 
 const FaultShape& Shape(Fault fault) {
