@@ -2,9 +2,9 @@
 # Sets up a fresh Debian 12 machine, builds Corvane and runs every test:
 # the default build, the AddressSanitizer+UndefinedBehaviorSanitizer build, the
 # ThreadSanitizer build of the threaded tests, the Debian package installed and run, a
-# 30 s two-client soak that fails on any lost or misrouted answer, short runs of the
-# benchmarks, the Windows build (mingw-w64) with its tests under Wine, and a short run of
-# every fuzzer.
+# 30 s two-client soak that fails on any lost or misrouted answer, a 20 s run under faults
+# that fails on any misrouted answer, short runs of the benchmarks, the Windows build
+# (mingw-w64) with its tests under Wine, and a short run of every fuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -26,6 +26,9 @@ bash scripts/check-package.sh
 
 echo "== soak: two clients through corvane for 30 s =="
 build/default/tools/bench_bridge/corvane-bench-bridge soak --seconds 30 --max-lost 0
+
+echo "== chaos: corvane under faults for 20 s, failing on any answer to the wrong client =="
+build/default/tools/bench_bridge/corvane-bench-bridge chaos --seconds 20
 
 echo "== benchmarks, short runs =="
 build/default/tools/bench_port/corvane-bench-port --seconds 1 --samples 500
