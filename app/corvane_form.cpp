@@ -45,6 +45,7 @@ std::string ShownName(const std::string& port) {
 constexpr const char* kSection = "SETTINGS";
 // The configuration keys of port A, port B and the out port, in the order of Ports().
 constexpr const char* kPortKeys[] = {"PORTA", "PORTB", "PORTO"};
+constexpr const char* kAccessKeys[] = {"ACCESSA", "ACCESSB"};
 
 // A port's error with the port named in front; its codes and its type stay those of the
 // port's error.
@@ -190,8 +191,28 @@ std::string TCorvaneForm::NameAsWritten(int index) {
   return corvane::SamePortName(written, port) ? written : port;
 }
 
+void TCorvaneForm::ReadClientRules() {
+  for (int i = 0; i < 2; ++i) {
+    access_text_[i] = IniFile->ReadString(kSection, kAccessKeys[i], "FULL");
+    const std::optional<corvane::Access> access = corvane::AccessFromText(access_text_[i]);
+    if (access) CatRouter.SetAccess(static_cast<size_t>(i), *access);
+    // A port whose rules cannot be read stays closed: opened with a guess, it might let a
+    // client key the transmitter that the operator meant to keep from it.
+    bad_access_[i] = !access;
+  }
+  tx_limit_s_ = std::max(0, IniFile->ReadInteger(kSection, "TXLIMIT", 0));
+  CatRouter.SetTransmitLimit(int64_t{tx_limit_s_} * 1000);
+  CatRouter.SetOperatorNotice([this](const std::string& text) {
+    tx_notice_ = std::make_exception_ptr(std::runtime_error(text));
+  });
+}
+
 void TCorvaneForm::OpenAndShow(int index) {
   const PortView p = Ports(index);
+  if (index < 2 && bad_access_[index]) {
+    throw std::runtime_error(std::string(kAccessKeys[index]) + "=" + access_text_[index] +
+                             " is not FULL, NOTX or READ: the port stays closed");
+  }
   view_.SetLabelCaption(p.label, ShownName(p.port.Port()));
   if (corvane::IsTcpLineName(p.port.Port())) return ListenAndShow(index);
   if (index < 2 && tcp_[index]) DropTcpLine(index);
@@ -248,6 +269,7 @@ void TCorvaneForm::FormCreate(TObject*) {
 
   max_clients_ = std::clamp<int>(IniFile->ReadInteger(kSection, "MAXCLIENTS", kDefaultMaxClients),
                                  1, kMostMaxClients);
+  ReadClientRules();
 
   std::string trace = UpperCase(IniFile->ReadString(kSection, "TRACE", "YES"));
   TraceOn = trace == "TRUE" || trace == "YES" || trace == "ON";
@@ -265,6 +287,8 @@ void TCorvaneForm::FormCreate(TObject*) {
   Trace(1, "PORTA=" + InPortA.Port());
   Trace(1, "PORTB=" + InPortB.Port());
   Trace(1, "PORTO=" + outPort.Port());
+  for (int i = 0; i < 2; ++i) Trace(1, std::string(kAccessKeys[i]) + "=" + access_text_[i]);
+  Trace(1, "TXLIMIT=" + std::to_string(tx_limit_s_));
   if (!TraceOn) TraceLog.SetActive(false);
 
   // A line that is missing now may be plugged in later: every port gets its turn, the rest
@@ -411,6 +435,7 @@ void TCorvaneForm::PortFailed(TComPort& port, TComExceptions kind, int64_t syste
   for (int i = 0; i < 3; ++i) {
     if (&Ports(i).port != &port) continue;
     lost_[i] = true;
+    if (i < 2) CatRouter.ReleaseTransmitter(static_cast<size_t>(i), "its line was lost");
     view_.SetLedOn(Ports(i).led, false);
   }
   if (&port == &outPort) CatRouter.SetRigLineUp(false);
@@ -446,6 +471,7 @@ void TCorvaneForm::ResetButtonClick(TObject*) {
   // ports are already closed: those answers are held and offered once the clients' lines
   // are open again.
   resetting_ = true;
+  for (size_t client = 0; client < 2; ++client) CatRouter.ReleaseTransmitter(client, "its line was reset");
   attempt(InPortA, &TComPort::ClosePort);
   attempt(InPortB, &TComPort::ClosePort);
   attempt(outPort, &TComPort::ClosePort);
@@ -509,6 +535,7 @@ void TCorvaneForm::hTimerTimer(TObject*) {
     failure = std::current_exception();
   }
   const bool stuck = CatRouter.Tick();
+  if (!failure) failure = std::exchange(tx_notice_, nullptr);
   ShowQueueCaptions();
   if (stuck) {
     ResetButtonClick(this);
@@ -524,6 +551,8 @@ void TCorvaneForm::hTimerTimer(TObject*) {
 bool TCorvaneForm::WatchdogHasWork() {
   if (!CatRouter.Empty() || CatRouter.HoldsAnswers() || !CatRouter.RigLineUp() || rig_failure_)
     return true;
+  // A transmitter keyed through the bridge is watched for its time limit.
+  if (tx_limit_s_ > 0 && CatRouter.TransmitterOwner() >= 0) return true;
   for (int i = 0; i < 3; ++i) {
     const TComPort& port = Ports(i).port;
     if (TcpListening(i)) continue;
@@ -545,6 +574,8 @@ void TCorvaneForm::UpdateIniFile() {
   IniFile->WriteString(kSection, "PORTA", InPortA.Port());
   IniFile->WriteString(kSection, "PORTB", InPortB.Port());
   IniFile->WriteString(kSection, "PORTO", outPort.Port());
+  for (int i = 0; i < 2; ++i) IniFile->WriteString(kSection, kAccessKeys[i], access_text_[i]);
+  IniFile->WriteInteger(kSection, "TXLIMIT", tx_limit_s_);
   IniFile->WriteString(kSection, "TRACE", TraceOn ? "YES" : "NOT");
   Trace(1, "Ended with INI updated INI file");
 }

@@ -101,6 +101,8 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   void ShowPortSettings(TComPort& port, bool writeIni);
   // Opens one port and shows it; raises what opening raised, with the port named.
   void OpenAndShow(int index);
+  // ACCESSA, ACCESSB and TXLIMIT from the configuration.
+  void ReadClientRules();
   // The port's name as the configuration wrote it while it still names the port's line;
   // the port's own name otherwise.
   std::string NameAsWritten(int index);
@@ -135,6 +137,11 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   std::vector<std::string> args_;
   std::string written_names_[3];  // as read from the configuration, by Ports() index
   std::exception_ptr rig_failure_;  // a failed write to the transceiver, for the next tick
+  // What clients A and B may do, as written; a port whose value is not known stays closed.
+  std::string access_text_[2] = {"FULL", "FULL"};
+  bool bad_access_[2] = {false, false};
+  int tx_limit_s_ = 0;  // TXLIMIT: seconds a transmitter keyed through the bridge may stay keyed
+  std::exception_ptr tx_notice_;  // the time limit reached, for the operator at this tick
   bool resetting_ = false;           // the ports are being closed and reopened together
   bool tick_armed_ = false;          // the view's timer runs
   bool closing_ = false;             // the form is being destroyed

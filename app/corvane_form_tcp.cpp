@@ -42,6 +42,7 @@ void TCorvaneForm::ListenAndShow(int index) {
                   ArmWatchdog();
                 },
                 [this, index] { ShowClientCount(index); }});
+        tcp_[index]->SetAccess(CatRouter.ClientAccess(static_cast<size_t>(index)));
       }
       corvane::DescriptorWatcher* watcher = corvane::MainLoopWatcher();
       if (watcher == nullptr) {

@@ -29,6 +29,8 @@ class TcpClients {
              size_t max_connections, Router& router, Hooks hooks);
 
   TcpLine& Line() { return line_; }
+  // What the port's connections may do; applies to connections from now on.
+  void SetAccess(Access access) { access_ = access; }
   // Whether the router's client is one of this line's connections.
   bool Owns(size_t client) const { return conns_.count(client) != 0; }
   // The router's offer to one of this line's clients.
@@ -39,6 +41,7 @@ class TcpClients {
 
   std::string letter_;
   bool exchange_vfos_;
+  Access access_ = Access::Full;
   Router& router_;
   Hooks hooks_;
   std::map<int, size_t> clients_;  // connection number -> router client

@@ -808,6 +808,7 @@ void Router::RemoveClient(size_t client) {
                  ") waiting commands given up, (" + Num(held_[client].answers.size()) +
                  ") held answers dropped");
   }
+  ReleaseTransmitter(client, "its connection closed");
   DropAutoInformation(client);
   held_[client] = Held{};
   RxBuffer[client].clear();

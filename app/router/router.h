@@ -12,6 +12,7 @@
 #include <deque>
 #include <utility>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,10 @@ enum class Access : uint8_t {
   NoTx,  // everything but keying the transmitter
   Read,  // reads only (and its own auto-information setting)
 };
+
+// "FULL", "NOTX", "READ" as in the configuration (any letter case), or nothing.
+std::optional<Access> AccessFromText(const std::string& text);
+const char* AccessText(Access access);
 
 struct RouterClient {
   std::string name;           // "A": shows in the trace as "Port A"
@@ -108,6 +113,8 @@ class Router {
   bool Empty() const { return ReadPointer == WritePointer; }
   // Commands still waiting for their answers.
   size_t Waiting() const;
+  Access ClientAccess(size_t client) const { return clients_[client].access; }
+  void SetAccess(size_t client, Access access) { clients_[client].access = access; }
   // The client that keyed the transmitter through the bridge, or -1 while it is not keyed.
   int TransmitterOwner() const { return tx_owner_; }
   // The keying client's line went away (closed, lost, reset): the transmitter is unkeyed at

@@ -1,10 +1,34 @@
 // What each client may ask of the shared transceiver, and the one transmitter: who keyed it,
 // unkeying it when that client goes away or keeps it too long.
+#include <algorithm>
+#include <cctype>
 #include <exception>
 
 #include "app/router/router.h"
 
 namespace corvane {
+
+std::optional<Access> AccessFromText(const std::string& text) {
+  for (Access access : {Access::Full, Access::NoTx, Access::Read}) {
+    const std::string name = AccessText(access);
+    if (text.size() == name.size() &&
+        std::equal(text.begin(), text.end(), name.begin(),
+                   [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; }))
+      return access;
+  }
+  return std::nullopt;
+}
+
+const char* AccessText(Access access) {
+  switch (access) {
+    case Access::NoTx:
+      return "NOTX";
+    case Access::Read:
+      return "READ";
+    default:
+      return "FULL";
+  }
+}
 
 bool Router::RefuseByAccess(uint8_t client, const std::string& command) {
   const Access access = clients_[client].access;

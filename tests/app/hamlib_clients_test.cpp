@@ -3,16 +3,14 @@
 // the other line, and hamlib's network daemon and command-line client polling through a
 // transceiver that refuses reads.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <thread>
 
 #include "tests/app/corvane_process.h"
+#include "tests/app/tcp_client.h"
 #include "tests/support/tty_peer.h"
 
 namespace corvane::test {
@@ -97,31 +95,9 @@ TEST_F(HamlibClients, ReportsKeepComingToTheClientThatWantsThemWhileHamlibComesA
   EXPECT_EQ(Occurrences(Trace(), "(AI0;)"), 0u) << "the transceiver was told to stop reporting";
 }
 
-int FreeTcpPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof addr;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), size) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
-bool AwaitListener(int port, Deadline deadline) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
+bool AwaitListener(uint16_t port, Deadline deadline) {
   for (;;) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    if (up) return true;
+    if (ConnectTcp(port).fd() >= 0) return true;
     if (MsLeft(deadline) == 0) return false;
     ::poll(nullptr, 0, 20);
   }
@@ -132,8 +108,7 @@ TEST_F(HamlibClients, EveryReadBackIsRightThroughATransceiverThatRefusesReads) {
     GTEST_SKIP() << "rigctl or rigctld is not installed";
   }
   Start({"--refuse", "7"});
-  const int port = FreeTcpPort();
-  ASSERT_GT(port, 0);
+  const uint16_t port = FreeTcpPort();
   const std::string address = "127.0.0.1:" + std::to_string(port);
   ChildProcess rigctld({kRigctld, "-m", "1029", "-r", link_a_, "-s", "38400", "-T", "127.0.0.1",
                         "-t", std::to_string(port)});
