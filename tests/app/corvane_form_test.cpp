@@ -375,7 +375,7 @@ TEST_F(InScratchDir, WithTracingOffTheLogHoldsOnlyTheParameterBlock) {
   TCorvaneForm form(view, {});
   EXPECT_THROW(form.FormCreate(&form), EComPort);
   const std::string trace = Trace();
-  EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 8) << trace;
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 11) << trace;  // with the access rules
   EXPECT_NE(trace.find(" TRACE=FALSE\n"), std::string::npos);
   EXPECT_NE(trace.find(" PORTA=com7\n"), std::string::npos);  // as written, on Linux
   EXPECT_EQ(trace.find("Serial port"), std::string::npos);
