@@ -9,6 +9,8 @@
 #include <utility>
 
 #include "app/bridge_constants.h"
+#include "app/error_display.h"
+#include "app/port_failures.h"
 #include "cport/com_error.h"
 #include "cport/platform/device_trace.h"
 #include "cport/platform/virtual_line.h"
@@ -51,8 +53,8 @@ constexpr const char* kAccessKeys[] = {"ACCESSA", "ACCESSB"};
 // port's error.
 class NamedPortError : public EComPort {
  public:
-  NamedPortError(const EComPort& error, const std::string& name)
-      : EComPort(error), message_(name + ": " + error.what()) {}
+  NamedPortError(const EComPort& error, const std::string& name, const std::string& detail = "")
+      : EComPort(error), message_(name + ": " + error.what() + detail) {}
   const char* what() const noexcept override { return message_.c_str(); }
 
  private:
@@ -76,10 +78,15 @@ TCorvaneForm::TCorvaneForm(TCorvaneView& view, std::vector<std::string> args,
     : CatRouter({{"A", false}, {"B", true}}, *this,
                 clock ? std::move(clock) : corvane::Router::Clock(SteadyMs),
                 {[this](uint8_t level) { return Tracing(level); },
-                 [this](uint8_t level, const std::string& text) { Trace(level, text); }},
+                 [this](uint8_t level, const std::string& text) { Trace(level, text); },
+                 [this](const char* kind, size_t client, corvane::RouterTrace::Text text) {
+                   if (Tracing(1)) repeated_lines_.Add(kind, client, std::move(text));
+                 }},
                 corvane::kWatchdogInterval.count()),
       view_(view),
-      args_(std::move(args)) {
+      args_(std::move(args)),
+      repeated_lines_(clock ? clock : corvane::Router::Clock(SteadyMs),
+                      [this](const std::string& line) { Trace(1, line); }) {
   ApplyDesignSettings(InPortA, "COM11");
   ApplyDesignSettings(InPortB, "COM13");
   ApplyDesignSettings(outPort, "COM4");
@@ -93,6 +100,13 @@ TCorvaneForm::TCorvaneForm(TCorvaneView& view, std::vector<std::string> args,
   }
   InPortA.SetOnRxChar([this](TObject* s, int32_t n) { InPortARxChar(s, n); });
   InPortB.SetOnRxChar([this](TObject* s, int32_t n) { InPortBRxChar(s, n); });
+  // A client's line that has sent what it had may take what is held for the client now,
+  // not only at the watchdog's next tick.
+  for (TComPort* client : {&InPortA, &InPortB}) {
+    client->SetOnTxEmpty([this](TObject*) {
+      if (CatRouter.HoldsAnswers()) CatRouter.OfferHeldAnswers();
+    });
+  }
   outPort.SetOnRxChar([this](TObject* s, int32_t n) { outPortRxChar(s, n); });
   for (TComPort* port : {&InPortA, &InPortB, &outPort}) {
     port->SetOnException([this, port](TObject*, TComExceptions kind, const std::string&,
@@ -114,9 +128,10 @@ TCorvaneForm::TCorvaneForm(TCorvaneView& view, std::vector<std::string> args,
 
 TCorvaneForm::~TCorvaneForm() {
   // The handlers capture this object; a port closing during destruction must not reach them.
-  InPortA.SetOnRxChar(nullptr);
-  InPortB.SetOnRxChar(nullptr);
-  outPort.SetOnRxChar(nullptr);
+  for (TComPort* port : {&InPortA, &InPortB, &outPort}) {
+    port->SetOnRxChar(nullptr);
+    port->SetOnTxEmpty(nullptr);
+  }
   // The ports close while the form is whole: a line's failure reported by its event thread
   // is served by the close and must find the trace still there.
   hTimerEnabled = false;
@@ -129,6 +144,7 @@ TCorvaneForm::~TCorvaneForm() {
     port->SetOnException(nullptr);
   }
   corvane::platform::SetDeviceTrace(nullptr);
+  repeated_lines_.FlushAll();
 }
 
 void TCorvaneForm::ApplyDesignSettings(TComPort& port, const std::string& name) {
@@ -213,9 +229,15 @@ void TCorvaneForm::OpenAndShow(int index) {
     throw std::runtime_error(std::string(kAccessKeys[index]) + "=" + access_text_[index] +
                              " is not FULL, NOTX or READ: the port stays closed");
   }
-  view_.SetLabelCaption(p.label, ShownName(p.port.Port()));
   if (corvane::IsTcpLineName(p.port.Port())) return ListenAndShow(index);
   if (index < 2 && tcp_[index]) DropTcpLine(index);
+  if (&p.port == &outPort && !RxBuffer[2].empty()) {
+    // A closed line loses what its driver held, so the rest of this answer is gone: kept, it
+    // would lead the next answer and make it unreadable.
+    Trace(1, "<OpenPort> Serial port " + outPort.Port() + " reopened, partial answer (" +
+                 RxBuffer[2] + ") dropped");
+    RxBuffer[2].clear();
+  }
   try {
     p.port.OpenPort();
   } catch (const EComPort& error) {
@@ -224,6 +246,7 @@ void TCorvaneForm::OpenAndShow(int index) {
     throw NamedPortError(error,
                          "Serial port \"" + NameAsWritten(index) + "\" (" + kPortKeys[index] + ")");
   }
+  view_.SetLabelCaption(p.label, ShownName(p.port.Port()));
   view_.SetLedOn(p.led, true);
   lost_[index] = false;
   if (&p.port == &outPort) CatRouter.SetRigLineUp(true);
@@ -292,21 +315,23 @@ void TCorvaneForm::FormCreate(TObject*) {
   if (!TraceOn) TraceLog.SetActive(false);
 
   // A line that is missing now may be plugged in later: every port gets its turn, the rest
-  // of the start-up (the watchdog among it) runs, and the first failure is raised at the end
-  // for the operator. The watchdog keeps trying the missing line.
-  std::exception_ptr failure;
+  // of the start-up (the watchdog among it) runs, and every failure is raised at the end for
+  // the operator. The watchdog keeps trying the missing lines.
+  corvane::FailureList failures;
   for (int i = 0; i < 3; ++i) {
     const PortView p = Ports(i);
     Trace(1, "Serial port " + p.port.Port() + " initialization");
     if (p.port.Connected()) continue;
-    try {
-      OpenAndShow(i);
-    } catch (...) {
-      // Said in the trace only for a transceiver's line that is missing: one that opens is
-      // the usual start.
-      if (&p.port == &outPort) CatRouter.SetRigLineUp(false);
-      if (!failure) failure = std::current_exception();
-    }
+    failures.Attempt(kPortKeys[i], [&] {
+      try {
+        OpenAndShow(i);
+      } catch (...) {
+        // Said in the trace only for a transceiver's line that is missing: one that opens
+        // is the usual start.
+        if (&p.port == &outPort) CatRouter.SetRigLineUp(false);
+        throw;
+      }
+    });
   }
 
   Trace(1, "System Menu initialization");
@@ -323,7 +348,7 @@ void TCorvaneForm::FormCreate(TObject*) {
   view_.ShowWindow();
   hTimerEnabled = true;
   ArmWatchdog();
-  if (failure) std::rethrow_exception(failure);
+  failures.RaiseIfAny();
 }
 
 std::string TCorvaneForm::TrayTip() const {
@@ -341,28 +366,43 @@ std::string TCorvaneForm::swapAB(const std::string& Command) {
   return CatRouter.swapAB(Command);
 }
 
-void TCorvaneForm::InPortARxChar(TObject*, int32_t Count) {
-  Trace(2, "------");
-  std::string text;
-  InPortA.ReadText(text, Count);
-  if (Tracing(2)) {
-    Trace(2, "<InPortARxChar> (Port A) CAT Command Received (" + text + ") Len(" +
-                 std::to_string(Count) + ")");
+template <class Body>
+void TCorvaneForm::RunReceiveHandler(int index, Body&& body) {
+  try {
+    body();
+  } catch (...) {
+    // Without this the error would end the port's monitoring unseen, and an idle bridge
+    // would never reopen the line.
+    MarkLost(index, corvane::MessageOf(std::current_exception()));
+    throw;
   }
-  ProcessBuffer(0, text);
   ArmWatchdog();
 }
 
+void TCorvaneForm::InPortARxChar(TObject*, int32_t Count) {
+  RunReceiveHandler(0, [&] {
+    Trace(2, "------");
+    std::string text;
+    InPortA.ReadText(text, Count);
+    if (Tracing(2)) {
+      Trace(2, "<InPortARxChar> (Port A) CAT Command Received (" + text + ") Len(" +
+                   std::to_string(Count) + ")");
+    }
+    ProcessBuffer(0, text);
+  });
+}
+
 void TCorvaneForm::InPortBRxChar(TObject*, int32_t Count) {
-  Trace(2, "------");
-  std::string text;
-  InPortB.ReadText(text, Count);
-  if (Tracing(2)) {
-    Trace(2, "<InPortBRxChar> (PortB) CAT Command Received (" + text + ") Len(" +
-                 std::to_string(Count) + ")");
-  }
-  ProcessBuffer(1, text);
-  ArmWatchdog();
+  RunReceiveHandler(1, [&] {
+    Trace(2, "------");
+    std::string text;
+    InPortB.ReadText(text, Count);
+    if (Tracing(2)) {
+      Trace(2, "<InPortBRxChar> (PortB) CAT Command Received (" + text + ") Len(" +
+                   std::to_string(Count) + ")");
+    }
+    ProcessBuffer(1, text);
+  });
 }
 
 void TCorvaneForm::ProcessBuffer(uint8_t PortNo, const std::string& Data) {
@@ -371,17 +411,26 @@ void TCorvaneForm::ProcessBuffer(uint8_t PortNo, const std::string& Data) {
 }
 
 void TCorvaneForm::outPortRxChar(TObject*, int32_t Count) {
-  Trace(2, "------");
-  std::string text;
-  outPort.ReadText(text, Count);
-  CatRouter.ProcessAnswers(text);
-  ShowQueueCaptions();
-  ArmWatchdog();
+  RunReceiveHandler(2, [&] {
+    Trace(2, "------");
+    std::string text;
+    outPort.ReadText(text, Count);
+    CatRouter.ProcessAnswers(text);
+    ShowQueueCaptions();
+  });
 }
 
 void TCorvaneForm::WriteToRig(const std::string& command) {
   try {
-    outPort.WriteText(command);
+    const int32_t sent = outPort.WriteText(command);
+    if (sent < static_cast<int32_t>(command.size())) {
+      // The write timed out with part of the command on the line: the transceiver got a
+      // fragment and will not answer the command.
+      throw NamedPortError(EComPort(CE_WriteFailed + 1),
+                           "Serial port \"" + NameAsWritten(2) + "\" (" + kPortKeys[2] + ")",
+                           ", " + std::to_string(std::max(sent, 0)) + " of " +
+                               std::to_string(command.size()) + " bytes sent before the timeout");
+    }
   } catch (...) {
     // The line is gone: the router drops the clients' commands until the watchdog has it
     // open again, and the operator hears of it from the watchdog's tick (a message shown from
@@ -395,9 +444,16 @@ void TCorvaneForm::WriteToRig(const std::string& command) {
 
 size_t TCorvaneForm::OfferToClient(size_t client, const std::string& bytes) {
   if (client > 1) return OfferToTcpClient(client, bytes);
-  TComPort& port = client == 0 ? InPortA : InPortB;
+  const int index = static_cast<int>(client);
+  TComPort& port = Ports(index).port;
   if (resetting_ && !port.Connected()) return 0;
-  return static_cast<size_t>(std::max(port.WriteText(bytes), 0));
+  try {
+    return static_cast<size_t>(std::max(port.WriteText(bytes), 0));
+  } catch (...) {
+    // The client's line is gone; the router drops the answer, the watchdog reopens the line.
+    MarkLost(index, corvane::MessageOf(std::current_exception()));
+    throw;
+  }
 }
 
 void TCorvaneForm::WMSysCommand(uint32_t command) {
@@ -412,11 +468,14 @@ void TCorvaneForm::ShowPortSettings(TComPort& port, bool writeIni) {
   const std::string before = port.Port();
   view_.ShowSettingsDialog(port);
   ArmWatchdog();
-  // The device lookup ignores letter case, so the same port spelled otherwise is no change:
-  // nothing to show and nothing to write.
-  if (corvane::SamePortName(before, port.Port())) return;
-  for (int i = 0; i < 3; ++i)
-    if (&Ports(i).port == &port) view_.SetLabelCaption(Ports(i).label, ShownName(port.Port()));
+  // The device lookup ignores letter case, so the same port spelled otherwise shows no
+  // change. A port the new name did not open shows none until the watchdog opens it.
+  if (!corvane::SamePortName(before, port.Port())) {
+    for (int i = 0; i < 3; ++i) {
+      if (&Ports(i).port != &port) continue;
+      view_.SetLabelCaption(Ports(i).label, port.Connected() ? ShownName(port.Port()) : "---");
+    }
+  }
   if (writeIni) UpdateIniFile();
 }
 
@@ -429,16 +488,21 @@ void TCorvaneForm::PortFailed(TComPort& port, TComExceptions kind, int64_t syste
     return;
   }
   if (kind != CE_WaitFailed) throw error;
-  Trace(1, "<PortFailed> Serial port " + port.Port() + " lost (" + error.what() + ")");
   // Its event thread is still ending as this runs: the port is marked for the watchdog
   // rather than judged by the thread.
   for (int i = 0; i < 3; ++i) {
-    if (&Ports(i).port != &port) continue;
-    lost_[i] = true;
-    if (i < 2) CatRouter.ReleaseTransmitter(static_cast<size_t>(i), "its line was lost");
-    view_.SetLedOn(Ports(i).led, false);
+    if (&Ports(i).port == &port) MarkLost(i, error.what());
   }
-  if (&port == &outPort) CatRouter.SetRigLineUp(false);
+}
+
+void TCorvaneForm::MarkLost(int index, const std::string& why) {
+  if (lost_[index]) return;
+  const PortView p = Ports(index);
+  Trace(1, "<PortFailed> Serial port " + p.port.Port() + " lost (" + why + ")");
+  lost_[index] = true;
+  view_.SetLedOn(p.led, false);
+  if (&p.port == &outPort) CatRouter.SetRigLineUp(false);
+  if (index < 2) CatRouter.ReleaseTransmitter(static_cast<size_t>(index), "its line was lost");
   ArmWatchdog();
 }
 
@@ -455,16 +519,9 @@ void TCorvaneForm::ComSettingsButtonClickOUT(TObject*) {
 void TCorvaneForm::ResetButtonClick(TObject*) {
   Trace(2, "<ResetButtonClick> Reset COM ports");
   // One line that cannot be closed or reopened (a client's adapter unplugged) must not cut
-  // the other client off from the transceiver: every port gets its turn, and the first
-  // failure is raised once all have had it.
-  std::exception_ptr failure;
-  auto attempt = [&failure](TComPort& port, void (TComPort::*step)()) {
-    try {
-      (port.*step)();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  };
+  // the other client off from the transceiver: every port gets its turn, and the failures
+  // are raised once all have had it.
+  corvane::FailureList failures;
   // The ring is kept: what arrives on a reopened port still finds the command it answers,
   // and commands that will never be answered are given up by their age.
   // Closing the out port serves the answers that arrived meanwhile, after the clients'
@@ -472,20 +529,12 @@ void TCorvaneForm::ResetButtonClick(TObject*) {
   // are open again.
   resetting_ = true;
   for (size_t client = 0; client < 2; ++client) CatRouter.ReleaseTransmitter(client, "its line was reset");
-  attempt(InPortA, &TComPort::ClosePort);
-  attempt(InPortB, &TComPort::ClosePort);
-  attempt(outPort, &TComPort::ClosePort);
-  for (int i = 0; i < 3; ++i) {
-    try {
-      OpenAndShow(i);
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  }
+  for (int i = 0; i < 3; ++i) failures.Attempt(kPortKeys[i], [&] { Ports(i).port.ClosePort(); });
+  for (int i = 0; i < 3; ++i) failures.Attempt(kPortKeys[i], [&] { OpenAndShow(i); });
   resetting_ = false;
   CatRouter.OfferHeldAnswers();
   ArmWatchdog();
-  if (failure) std::rethrow_exception(failure);
+  failures.RaiseIfAny();
 }
 
 void TCorvaneForm::AboutMenuClick(TObject*) {
@@ -504,8 +553,7 @@ void TCorvaneForm::ExitMenuClick(TObject*) {
   view_.CloseWindow();
 }
 
-void TCorvaneForm::ReopenFailedPorts() {
-  std::exception_ptr failure;
+void TCorvaneForm::ReopenFailedPorts(corvane::FailureList& failures) {
   for (int i = 0; i < 3; ++i) {
     const PortView p = Ports(i);
     const bool rig_down = &p.port == &outPort && !CatRouter.RigLineUp();
@@ -513,43 +561,43 @@ void TCorvaneForm::ReopenFailedPorts() {
     if (p.port.Connected() && p.port.EventThreadRunning() && !rig_down && !lost_[i]) continue;
     if (&p.port == &outPort) CatRouter.SetRigLineUp(false);
     view_.SetLedOn(p.led, false);
-    try {
+    failures.Attempt(kPortKeys[i], [&] {
       if (p.port.Connected()) p.port.ClosePort();
       OpenAndShow(i);
       Trace(1, "<OnTimer> Serial port " + p.port.Port() + " open again");
-      if (OnPortRecovered) OnPortRecovered();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
+      if (OnPortRecovered) OnPortRecovered(kPortKeys[i]);
+    });
   }
-  if (failure) std::rethrow_exception(failure);
 }
 
 void TCorvaneForm::hTimerTimer(TObject*) {
   // A line that failed or was never there is tried again on its own, every tick; the others
   // are not disturbed. Each reopen of a real line raises its DTR and RTS.
-  std::exception_ptr failure = std::exchange(rig_failure_, nullptr);
-  try {
-    ReopenFailedPorts();
-  } catch (...) {
-    failure = std::current_exception();
-  }
+  corvane::FailureList failures;
+  if (rig_failure_) failures.Add(kPortKeys[2], std::exchange(rig_failure_, nullptr));
+  ReopenFailedPorts(failures);
   const bool stuck = CatRouter.Tick();
-  if (!failure) failure = std::exchange(tx_notice_, nullptr);
+  if (tx_notice_) failures.Add("TXLIMIT", std::exchange(tx_notice_, nullptr));
   ShowQueueCaptions();
+  repeated_lines_.Flush();
   if (stuck) {
-    ResetButtonClick(this);
-    Trace(2, "<OnTimer> Queue Reset");
+    try {
+      ResetButtonClick(this);
+      Trace(2, "<OnTimer> Queue Reset");
+    } catch (const corvane::PortFailures& reset) {
+      for (const auto& failure : reset.failures()) failures.Add(failure.line, failure.error);
+    }
   }
-  if (tick_armed_ && !failure && !WatchdogHasWork()) {
+  if (tick_armed_ && failures.empty() && !WatchdogHasWork()) {
     tick_armed_ = false;
     view_.SetTimerEnabled(false);
   }
-  if (failure) std::rethrow_exception(failure);
+  failures.RaiseIfAny();
 }
 
 bool TCorvaneForm::WatchdogHasWork() {
-  if (!CatRouter.Empty() || CatRouter.HoldsAnswers() || !CatRouter.RigLineUp() || rig_failure_)
+  if (!CatRouter.Empty() || CatRouter.HoldsAnswers() || !CatRouter.RigLineUp() || rig_failure_ ||
+      repeated_lines_.Pending())
     return true;
   // A transmitter keyed through the bridge is watched for its time limit.
   if (tx_limit_s_ > 0 && CatRouter.TransmitterOwner() >= 0) return true;
@@ -581,6 +629,7 @@ void TCorvaneForm::UpdateIniFile() {
 }
 
 void TCorvaneForm::FormDestroy(TObject*) {
+  repeated_lines_.FlushAll();
   UpdateIniFile();
   view_.RemoveTrayIcon();
 }

@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "app/corvane_view.h"
+#include "app/port_failures.h"
 #include "app/router/router.h"
 #include "app/tcp_clients.h"
 #include "cport/cport.h"
 #include "log/log.h"
+#include "log/repeated_lines.h"
 #include "rt/ini_file.h"
 #include "rt/tobject.h"
 
@@ -61,9 +63,10 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   void hTimerTimer(TObject* Sender);
   void UpdateIniFile();
 
-  // Called when a port that had failed is open again: an error it raised before is a new
-  // occurrence when it comes back.
-  std::function<void()> OnPortRecovered;
+  // Called with a line's configuration key ("PORTA", "PORTB", "PORTO") when the line had
+  // failed and is open again: an error it raised before is a new occurrence when it comes
+  // back. Errors of lines are raised as PortFailures, each under its line's key.
+  std::function<void(const std::string& line)> OnPortRecovered;
 
   // The tip of the tray icon for the current port names, cut to the record's 63 characters.
   std::string TrayTip() const;
@@ -107,8 +110,8 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   // the port's own name otherwise.
   std::string NameAsWritten(int index);
   // Reopens every port whose line is closed or whose monitoring ended (its device failed),
-  // leaving the healthy ones alone; raises the first failure after all had their turn.
-  void ReopenFailedPorts();
+  // leaving the healthy ones alone; what a reopen raises is added to `failures`.
+  void ReopenFailedPorts(corvane::FailureList& failures);
 
   // Whether the watchdog has anything to look after: a command waiting for its answer, an
   // answer held for a client, a line that is down or failed.
@@ -119,6 +122,13 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   // A port's monitoring ended because its device failed (unplugged, hung up): the watchdog
   // reopens it, and says so if it cannot. Other failures of the port are raised as usual.
   void PortFailed(TComPort& port, TComExceptions kind, int64_t system_error);
+  // The line failed (its wait, a read in its handler, a write to it): it is left to the
+  // watchdog, which reopens it, and the watchdog is started.
+  void MarkLost(int index, const std::string& why);
+  // Runs a receive handler's body; what it raises is the line's failure, then goes on
+  // to end the port's monitoring as any handler's error does.
+  template <class Body>
+  void RunReceiveHandler(int index, Body&& body);
 
   // Port A's and port B's TCP client lines (corvane_form_tcp.cpp).
   bool TcpListening(int index) const;
@@ -135,6 +145,7 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
 
   TCorvaneView& view_;
   std::vector<std::string> args_;
+  corvane::RepeatedLines repeated_lines_;
   std::string written_names_[3];  // as read from the configuration, by Ports() index
   std::exception_ptr rig_failure_;  // a failed write to the transceiver, for the next tick
   // What clients A and B may do, as written; a port whose value is not known stays closed.

@@ -30,8 +30,8 @@ int RunHeadless(const std::vector<std::string>& args) {
     std::fprintf(stderr, "corvane: %s\n", message.c_str());
     form.TraceLog.WriteLine(1, message);
   });
-  main.SetExceptionHandler([&errors](std::exception_ptr e) { errors.Report(MessageOf(e)); });
-  form.OnPortRecovered = [&errors] { errors.Forget(); };
+  main.SetExceptionHandler([&errors](std::exception_ptr e) { errors.Report(e); });
+  form.OnPortRecovered = [&errors](const std::string& line) { errors.Forget(line); };
 
   QuitLoopOnStopRequest(&loop);
   UseUtf8Console();

@@ -25,7 +25,8 @@ class TLog : public TObject {
   const std::string& FileName() const { return FileName_; }
   void SetFileName(const std::string& Value) { FileName_ = Value; }
 
-  // Appends "<short date> <long time> <Text>" and the line end; Text is written byte for byte.
+  // Appends "<short date> <long time> <Text>" and the line end. Bytes of Text that are not
+  // printable ASCII are written as "\xNN", so line noise keeps the trace a text file.
   void WriteLine(std::uint8_t MsgLevel, const std::string& Text);
 
   // Renames the file to its name followed by ".1", replacing an older backup, so that the

@@ -132,12 +132,21 @@ void Router::GiveUp(uint64_t before_seq, const char* why) {
                ", first (" + first);
 }
 
+void Router::TraceRepeated(const char* kind, size_t client, RouterTrace::Text text) {
+  if (trace_.repeated) {
+    trace_.repeated(kind, client, std::move(text));
+  } else {
+    Trace(1, text(1));
+  }
+}
+
 void Router::SetRigLineUp(bool up) {
   if (up == rig_up_) return;
   rig_up_ = up;
   if (up) {
-    Trace(1, "<ProcessBuffer> Out port line is up again, (" + Num(counters_.dropped_rig_down) +
+    Trace(1, "<ProcessBuffer> Out port line is up again, (" + Num(counters_.dropped_this_outage) +
                  ") commands dropped while it was down");
+    counters_.dropped_this_outage = 0;
   } else {
     Trace(1, "<ProcessBuffer> *ERROR* Out port line is down, client commands are dropped");
   }
@@ -285,6 +294,7 @@ void Router::Forward(uint8_t client, const std::string& command) {
   const std::string port = Num(client);
   if (!rig_up_) {
     ++counters_.dropped_rig_down;
+    ++counters_.dropped_this_outage;
     if (Tracing(2)) {
       Trace(2, " <ProcessBuffer> Port(" + port + ") command (" + command +
                    ") dropped, the out port line is down");
@@ -295,6 +305,7 @@ void Router::Forward(uint8_t client, const std::string& command) {
     lines_.WriteToRig(command);
   } catch (const std::exception& e) {
     ++counters_.dropped_rig_down;
+    ++counters_.dropped_this_outage;
     Trace(1, " <ProcessBuffer> Port(" + port + ") *ERROR* command (" + command +
                  ") not sent: " + e.what());
     SetRigLineUp(false);
@@ -340,8 +351,12 @@ void Router::MakeRoomFor(uint8_t client) {
   if (!entries_[victim].answered) {
     ++counters_.unanswered;
     MakeGhost(victim, clock_());
-    Trace(1, "<getQueue> *WARNING* (1) commands unanswered, queue full, first (" +
-                 Queue[victim].Cmd + ") from " + PortName(Queue[victim].Port));
+    TraceRepeated(
+        "queue full", Queue[victim].Port,
+        [first = Queue[victim].Cmd + ") from " + PortName(Queue[victim].Port)](uint64_t n) {
+          return "<getQueue> *WARNING* (" + Num(n) + ") commands unanswered, queue full, first (" +
+                 first;
+        });
   }
   for (uint32_t i = victim; i != ReadPointer;) {
     const uint32_t before = (i + kQueueSlots - 1) % kQueueSlots;
@@ -648,17 +663,17 @@ void Router::DeliverToEntry(uint32_t k, const std::string& received, const std::
 
 void Router::Deliver(size_t client, const std::string& answer) {
   Held& held = held_[client];
-  if (!held.answers.empty()) {
-    // The line was full: trying again now would wait once more for every answer; the
-    // watchdog's tick offers the held answers again.
+  // The line may have room again: what it held back goes first, then this answer.
+  if (!held.answers.empty() && !FlushHeld(client)) {
     if (held.answers.size() < kHeldAnswers) {
       held.answers.push_back(answer);
       return;
     }
-    ++counters_.dropped_to_client[client];
-    Trace(1, "<OutPortRxChar> *WARNING* " + PortName(client) + " is not reading, answer (" +
-                 answer + ") dropped, (" + Num(counters_.dropped_to_client[client]) +
-                 ") dropped so far");
+    const uint64_t dropped = ++counters_.dropped_to_client[client];
+    TraceRepeated("not reading", client, [port = PortName(client), answer, dropped](uint64_t) {
+      return "<OutPortRxChar> *WARNING* " + port + " is not reading, answer (" + answer +
+             ") dropped, (" + Num(dropped) + ") dropped so far";
+    });
     return;
   }
   size_t taken = 0;
@@ -666,8 +681,11 @@ void Router::Deliver(size_t client, const std::string& answer) {
     taken = lines_.OfferToClient(client, answer);
   } catch (const std::exception& e) {
     ++counters_.dropped_to_client[client];
-    Trace(1, "<OutPortRxChar> *ERROR* " + PortName(client) + " write failed: " + e.what() +
-                 ", answer (" + answer + ") dropped");
+    TraceRepeated("write failed", client,
+                  [port = PortName(client), why = std::string(e.what()), answer](uint64_t n) {
+                    return "<OutPortRxChar> *ERROR* " + port + " write failed: " + why +
+                           ", answer (" + answer + ") dropped (" + Num(n) + ")";
+                  });
     return;
   }
   if (taken < answer.size()) {

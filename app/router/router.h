@@ -59,8 +59,13 @@ struct RouterClient {
 };
 
 struct RouterTrace {
+  using Text = std::function<std::string(uint64_t count)>;
   std::function<bool(uint8_t level)> tracing;
   std::function<void(uint8_t level, const std::string& text)> write;
+  // A level-1 line that a lasting fault repeats with every command or answer: `kind` and
+  // `client` say which lines are repeats of one another, `text` makes the line standing for
+  // `count` of them. Unset, every occurrence is written.
+  std::function<void(const char* kind, size_t client, Text text)> repeated = {};
 };
 
 class Router {
@@ -148,6 +153,7 @@ class Router {
     uint64_t unanswered = 0;          // commands given up
     uint64_t not_stored = 0;          // commands the transceiver does not answer
     uint64_t dropped_rig_down = 0;    // commands dropped while the transceiver's line was down
+    uint64_t dropped_this_outage = 0;         // of those, since the line last went down
     std::vector<uint64_t> dropped_to_client;  // answers a client's line could not take
   };
   const Counters& counters() const { return counters_; }
@@ -191,6 +197,7 @@ class Router {
 
   bool Tracing(uint8_t level) const { return trace_.tracing(level); }
   void Trace(uint8_t level, const std::string& text) { trace_.write(level, text); }
+  void TraceRepeated(const char* kind, size_t client, RouterTrace::Text text);
   std::string PortName(size_t client) const;
   void Forward(uint8_t client, const std::string& command);
   void Store(uint8_t client, const std::string& command, bool owed);

@@ -22,8 +22,8 @@ WindowApp::WindowApp(std::vector<std::string> args)
         QCoreApplication::instance(),
         [] { RunGuarded([] { MainThread::Instance().ServePending(); }); }, Qt::QueuedConnection);
   });
-  main.SetExceptionHandler([this](std::exception_ptr e) { errors_.Report(MessageOf(e)); });
-  form_.OnPortRecovered = [this] { errors_.Forget(); };
+  main.SetExceptionHandler([this](std::exception_ptr e) { errors_.Report(e); });
+  form_.OnPortRecovered = [this](const std::string& line) { errors_.Forget(line); };
 
   view_.SetTrace([this](const std::string& line) { form_.TraceLog.WriteLine(1, line); });
   view_.SetCommands({

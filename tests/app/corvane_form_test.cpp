@@ -1,15 +1,18 @@
 // The bridge object on real pseudo-terminals: start-up, the cutter, the FA/FB exchange,
 // the ring of pending commands, routing, the watchdog and the configuration file.
 #include "app/corvane_form.h"
-#include "app/error_display.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 
+#include "app/error_display.h"
+#include "app/port_failures.h"
 #include "cport/platform/device_opener.h"
 #include "cport/platform/fake_device.h"
 #include "rt/event_loop.h"
@@ -193,6 +196,33 @@ TEST_F(BridgeOnPtys, ALaterAnswerGivesUpTheOlderReadsTheTransceiverSkipped) {
   EXPECT_EQ(form->CatRouter.Waiting(), 0u);
 }
 
+TEST_F(BridgeOnPtys, APartialAnswerDoesNotSurviveTheTransceiversLineReopened) {
+  form->ProcessBuffer(0, "IF;");
+  form->ProcessBuffer(1, "FA;");  // reaches the transceiver as FB;
+  EXPECT_EQ(SentToRig("FB;"), "IF;FB;");
+  // The line is reset in the middle of the IF answer; a real line loses the rest of it.
+  out.master().Send("IF0010140");
+  loop.RunUntil([&] { return !form->RxBuffer[2].empty(); }, 3s);
+  form->ResetButtonClick(form.get());
+  out.master().Send("FB00007000000;");
+  EXPECT_EQ(Received(b, ";"), "FA00007000000;");
+  EXPECT_EQ(a.master().ReceiveUntil(";", In(50ms)), "");
+}
+
+TEST_F(BridgeOnPtys, ACommandTheTransceiversLineTakesOnlyPartOfIsAFailedWrite) {
+  TComTimeouts timeouts;
+  timeouts.SetWriteTotalMultiplier(0);
+  timeouts.SetWriteTotalConstant(20);
+  form->outPort.SetTimeouts(timeouts);
+  ASSERT_GT(out.FillTowardsMaster(), 0u);
+  form->ProcessBuffer(0, "FA;");
+  EXPECT_EQ(form->WritePointer, 0u) << "stored as if the transceiver had it";
+  EXPECT_FALSE(form->CatRouter.RigLineUp());
+  EXPECT_FALSE(view.leds[TCorvaneView::Led::LEDOut]);
+  EXPECT_TRUE(view.timer);
+  EXPECT_NE(Trace().find("command (FA;) not sent"), std::string::npos) << Trace();
+}
+
 TEST_F(BridgeOnPtys, AClientThatNeverEndsACommandCannotGrowMemoryWithoutBound) {
   form->ProcessBuffer(0, std::string(TCorvaneForm::kRxBufferCap + 1, 'x'));
   EXPECT_EQ(form->RxBuffer[0], "");
@@ -265,6 +295,77 @@ TEST_F(BridgeOnPtys, TheWatchdogReopensAPortWhoseMonitoringEnded) {
   EXPECT_EQ(Received(out, "ID;"), "ID;");
 }
 
+// The bridge on scripted devices, for failures a pseudo-terminal cannot be made to show at a
+// chosen moment.
+class BridgeOnFakes : public InScratchDir {
+ protected:
+  void SetUp() override {
+    platform::SetDeviceOpener(
+        [this](const std::string& name, std::unique_ptr<platform::Device>& device) {
+          return scripts.at(name)->Open(name, device);
+        });
+    // No configuration: the ports have their default names.
+    form = std::make_unique<TCorvaneForm>(view, std::vector<std::string>{});
+    form->FormCreate(form.get());
+  }
+  void TearDown() override {
+    form.reset();
+    platform::SetDeviceOpener(nullptr);
+  }
+  platform::FakeScript& Script(const std::string& name) { return *scripts.at(name); }
+
+  std::map<std::string, std::shared_ptr<platform::FakeScript>> scripts = {
+      {"COM11", std::make_shared<platform::FakeScript>()},
+      {"COM13", std::make_shared<platform::FakeScript>()},
+      {"COM4", std::make_shared<platform::FakeScript>()}};
+  EventLoop loop;
+  std::unique_ptr<TCorvaneForm> form;
+};
+
+TEST_F(BridgeOnFakes, AFailureInsideAReceiveHandlerLeavesTheLineToTheWatchdog) {
+  using platform::FakeOp;
+  struct Case {
+    const char* what;
+    const char* port;
+    TCorvaneView::Led led;
+    std::function<void()> cause;
+  };
+  const Case cases[] = {
+      {"a read on port A fails", "COM11", TCorvaneView::Led::LEDPortA,
+       [&] {
+         Script("COM11").Fail(FakeOp::StartRead, EIO, 1);
+         Script("COM11").Receive("FA;");
+       }},
+      {"a read on the out port fails", "COM4", TCorvaneView::Led::LEDOut,
+       [&] {
+         Script("COM4").Fail(FakeOp::StartRead, EIO, 1);
+         Script("COM4").Receive("FA14070000;");
+       }},
+      {"port A's line is gone when its answer comes", "COM11", TCorvaneView::Led::LEDPortA,
+       [&] {
+         Script("COM11").Receive("ID;");
+         loop.RunUntil([&] { return Script("COM4").Sent().ends_with("ID;"); }, 3s);
+         Script("COM11").Fail(FakeOp::StartWrite, EIO, 1);
+         Script("COM4").Receive("ID0251;");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(view.leds[c.led]);
+    c.cause();
+    loop.RunUntil([&] { return !view.leds[c.led]; }, 3s);
+    EXPECT_FALSE(view.leds[c.led]);
+    EXPECT_TRUE(view.timer) << "nothing would reopen the line of an idle bridge";
+    EXPECT_NE(Trace().find(std::string("<PortFailed> Serial port ") + c.port + " lost"),
+              std::string::npos)
+        << Trace();
+    const int opened = Script(c.port).Count(FakeOp::Open);
+    form->hTimerTimer(form.get());
+    EXPECT_EQ(Script(c.port).Count(FakeOp::Open), opened + 1);
+    EXPECT_TRUE(view.leds[c.led]);
+  }
+}
+
 TEST_F(BridgeOnPtys, WritingTheConfigurationKeepsOtherKeysAndSections) {
   WriteWholeFile(dir.File("Corvane.INI"),
                  "; station setup\n[SETTINGS]\nPORTA=old\nLOGFILE=Mine.LOG\n[OTHER]\nx=1\n");
@@ -306,6 +407,31 @@ TEST_F(InScratchDir, ALostLineWhosePurgesFailIsReleasedAndReopenedByTheWatchdog)
     rig.ClearFailures();
   }
   platform::SetDeviceOpener(nullptr);
+}
+
+TEST_F(InScratchDir, TheTraysSettingsEntriesWriteTheConfigurationTheSystemMenusDoNot) {
+  struct Case {
+    const char* what;
+    std::function<void(TCorvaneForm&)> command;
+    bool written;
+  };
+  const Case cases[] = {
+      {"tray PORTA Settings", [](TCorvaneForm& f) { f.ComSettingsButtonClickA(&f); }, true},
+      {"tray OUT Settings", [](TCorvaneForm& f) { f.ComSettingsButtonClickOUT(&f); }, true},
+      {"system menu COM Port A Settings", [](TCorvaneForm& f) { f.WMSysCommand(444); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(dir.File("CORVANE.INI"));
+    TCorvaneForm form(view, {});
+    // The dialog is closed without a change of name: the entry writes the file all the same,
+    // making it where there was none.
+    c.command(form);
+    EXPECT_EQ(std::filesystem::exists(dir.File("CORVANE.INI")), c.written);
+    if (c.written) {
+      EXPECT_NE(ReadWholeFile(dir.File("CORVANE.INI")).find("PORTO=COM4\n"), std::string::npos);
+    }
+  }
 }
 
 TEST(BridgeView, TheTrayTipIsCutTo63Characters) {
@@ -350,8 +476,16 @@ TEST_P(ConfigurationFile, IsChosenFromTheCommandLine) {
     WriteWholeFile(dir.File(c.existing_file), "[SETTINGS]\nTRACE=no\n");
   }
   TCorvaneForm form(view, c.args);
-  // No transceiver is attached under the default names, so opening the first port fails.
-  EXPECT_THROW(form.FormCreate(&form), EComPort);
+  // No line is attached under the default names: each is raised under its own key, and
+  // none shows a name, since none was opened.
+  std::vector<std::string> failed;
+  try {
+    form.FormCreate(&form);
+  } catch (const PortFailures& failures) {
+    for (const auto& failure : failures.failures()) failed.push_back(failure.line);
+  }
+  EXPECT_EQ(failed, (std::vector<std::string>{"PORTA", "PORTB", "PORTO"}));
+  EXPECT_EQ(view.captions.count(Label::RigFreqLabel), 0u);
   EXPECT_EQ(form.ConfigFileName, dir.File(c.expected_file));
   EXPECT_EQ(view.messages.size(), c.error_box ? 1u : 0u);
   if (c.error_box) {
@@ -409,6 +543,27 @@ TEST(ErrorDisplay, ShowsAnErrorOncePerOccurrenceAndNeverDropsAnother) {
   const std::vector<std::string> expected = {
       "outage", "(the previous error was repeated 1 more times)", "client gone", "outage"};
   EXPECT_EQ(shown, expected);
+}
+
+TEST(ErrorDisplay, EachLinesErrorIsShownOncePerOccurrenceWhateverTheOtherLinesDo) {
+  std::vector<std::string> shown;
+  ErrorDisplay display([&](const std::string& message) { shown.push_back(message); });
+  const auto fail = [&](std::vector<std::string> lines) {
+    std::vector<PortFailures::Failure> failures;
+    for (const auto& line : lines) {
+      failures.push_back({line, std::make_exception_ptr(EComPort(1, 2))});
+    }
+    display.Report(std::make_exception_ptr(PortFailures(std::move(failures))));
+  };
+  // Two lines missing tick after tick: each is shown once, though their texts are the same.
+  for (int tick = 0; tick < 3; ++tick) fail({"PORTA", "PORTB"});
+  // B comes back and goes again: only B's error is new, A's is still the same outage.
+  display.Forget("PORTB");
+  fail({"PORTA"});
+  fail({"PORTA", "PORTB"});
+  EXPECT_EQ(display.Repeats("PORTA"), 4u);
+  const std::string missing = EComPort(1, 2).what();
+  EXPECT_EQ(shown, (std::vector<std::string>{missing, missing, missing}));
 }
 
 }  // namespace

@@ -133,8 +133,12 @@ CorvaneRig::CorvaneRig(RigLineLater) : rig_path(dir.File("rig-line")) {
 CorvaneRig::~CorvaneRig() = default;
 
 void CorvaneRig::WriteConfiguration() {
-  WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nPORTA=" + port_a + "\nPORTB=" + port_b +
-                                              "\nPORTO=" + rig_path + "\nTRACE=" + trace_ + "\n");
+  WriteWholeFile(dir.File("Corvane.INI"), Configuration());
+}
+
+std::string CorvaneRig::Configuration() const {
+  return "[SETTINGS]\nPORTA=" + port_a + "\nPORTB=" + port_b + "\nPORTO=" + rig_path +
+         "\nTRACE=" + trace_ + "\n";
 }
 
 void CorvaneRig::PlugSimrig(const std::vector<std::string>& args) {

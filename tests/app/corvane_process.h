@@ -80,6 +80,8 @@ class CorvaneRig {
   // Writes Corvane.INI naming port_a, port_b and rig_path; a test that points a line at
   // another name (a PluggableLine) calls it again before Start().
   void WriteConfiguration();
+  // The section WriteConfiguration writes.
+  std::string Configuration() const;
   // The simulated transceiver appears under rig_path; pulling it ends it, which removes the
   // name and hangs up its line.
   void PlugSimrig(const std::vector<std::string>& args = {});

@@ -1,11 +1,12 @@
 // The real corvane binary at start-up: the README's sample configuration as a user copies
-// it, the message for a line that cannot be opened, and the trace of the run before.
+// it, the messages for lines that cannot be opened, and the trace of the run before.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <sstream>
 
 #include "tests/app/corvane_process.h"
+#include "tests/app/pluggable_line.h"
 
 namespace corvane::test {
 namespace {
@@ -64,6 +65,36 @@ TEST(StartUp, ALineThatCannotBeOpenedIsNamedAsTheConfigurationWritesIt) {
       *rig.corvane, "Serial port \"" + written + "\" (PORTO): Unable to open com port (Error: 2)\n",
       In(5s)))
       << rig.corvane->err();
+  rig.corvane->Signal(SIGTERM);
+  EXPECT_EQ(rig.corvane->Wait(In(10s)), 0) << rig.corvane->err();
+}
+
+TEST(StartUp, EveryMissingLineIsReportedOnceAndOneLinesReturnBringsBackNoOthersError) {
+  CorvaneRig rig(CorvaneRig::RigLineLater{});
+  PluggableLine line_a(rig.dir.File("Port-A")), line_b(rig.dir.File("Port-B"));
+  rig.port_a = line_a.path();
+  rig.port_b = line_b.path();
+  rig.WriteConfiguration();
+  const auto missing = [&](const std::string& path, const char* key) {
+    return "Serial port \"" + path + "\" (" + key + "): " + kLineMissing + "\n";
+  };
+  const std::string a = missing(line_a.path(), "PORTA"), b = missing(line_b.path(), "PORTB"),
+                    o = missing(rig.rig_path, "PORTO");
+  rig.Launch();
+  for (const std::string& message : {a, b, o}) {
+    EXPECT_TRUE(StderrShows(*rig.corvane, message, In(5s))) << rig.corvane->err();
+  }
+  // B comes back, then the transceiver: ticks pass after B's return while A is still away.
+  PtyPair& b_line = line_b.Plug();
+  ASSERT_TRUE(AwaitHoldsOpen(*rig.corvane, line_b.path(), In(kAnswerTimeout)));
+  rig.PlugSimrig();
+  ASSERT_TRUE(AwaitHoldsOpen(*rig.corvane, rig.rig_path, In(kAnswerTimeout)));
+  EXPECT_EQ(CorvaneRig::Ask(b_line, "ID;"), "ID0251;");
+  const std::string& err = StderrNow(*rig.corvane);
+  for (const std::string& message : {a, b, o}) {
+    EXPECT_EQ(Occurrences(err, message), 1u) << message << "in\n" << err;
+    EXPECT_EQ(Occurrences(rig.Trace(), message.substr(0, message.size() - 1)), 1u) << rig.Trace();
+  }
   rig.corvane->Signal(SIGTERM);
   EXPECT_EQ(rig.corvane->Wait(In(10s)), 0) << rig.corvane->err();
 }

@@ -153,16 +153,17 @@ TEST_F(LogTest, BackUpKeepsOneGenerationOfThePreviousFile) {
   EXPECT_EQ(TextsOf(Content()), std::vector<std::string>{"this run"});
 }
 
-TEST_F(LogTest, LineIsDateBlankTimeBlankTextAndLineFeed) {
+TEST_F(LogTest, LineIsDateBlankTimeBlankTextAndLineFeedWithUnprintableBytesEscaped) {
   log.SetActive(true);
-  const char bytes[] = "FA;\0binary\x7f\xff";
+  const char bytes[] = "FA; ~\0bin\tary\r\n\x7f\x80\xff\\";
   const std::string text(bytes, sizeof bytes - 1);
   const std::tm before = corvane::LocalNow();
   log.WriteLine(0, text);
   const std::tm after = corvane::LocalNow();
 
   const auto stamped = [&](const std::tm& t) {
-    return corvane::ShortDateText(t) + " " + corvane::LongTimeText(t) + " " + text + "\n";
+    return corvane::ShortDateText(t) + " " + corvane::LongTimeText(t) + " " +
+           R"(FA; ~\x00bin\x09ary\x0D\x0A\x7F\x80\xFF\)" + "\n";
   };
   const std::string content = Content();
   EXPECT_TRUE(content == stamped(before) || content == stamped(after)) << content;

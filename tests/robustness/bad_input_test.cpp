@@ -30,19 +30,17 @@ bool Sanitized() {
 
 class BadInput : public testing::Test {
  protected:
-  void Start(const std::vector<std::string>& simrig_args = {}) {
-    simrig = StartSimrig(files.link_rig, simrig_args);
-    WriteWholeFile(files.dir.File("Corvane.INI"), files.Ini(files.link_rig));
-    corvane = StartCorvane(files.dir.path());
-    ASSERT_TRUE(CorvaneRig::AwaitRouting(*files.b, In(10s))) << corvane->err();
+  void Start() {
+    rig.Start();
+    corvane = rig.corvane.get();
   }
   void ExpectBothClientsServed() {
     ASSERT_TRUE(Running(*corvane)) << corvane->err();
-    EXPECT_EQ(CorvaneRig::Ask(*files.b, "FA;"), "FA07000000;") << corvane->err();
+    EXPECT_EQ(CorvaneRig::Ask(rig.b, "FA;"), "FA07000000;") << corvane->err();
     // A's leftover bytes without ";" would lead its next command: a lone ";" ends them.
     // Answers to commands hidden in A's noise may come first.
-    files.a->master().Send(";ID;");
-    EXPECT_TRUE(files.a->master().ReceiveUntil("ID0251;", In(kAnswerTimeout)).ends_with("ID0251;"))
+    rig.a.master().Send(";ID;");
+    EXPECT_TRUE(rig.a.master().ReceiveUntil("ID0251;", In(kAnswerTimeout)).ends_with("ID0251;"))
         << corvane->err();
   }
   void TearDown() override {
@@ -51,9 +49,8 @@ class BadInput : public testing::Test {
     EXPECT_EQ(corvane->Wait(In(10s)), 0) << corvane->err();
   }
 
-  BridgeFiles files;
-  std::unique_ptr<ChildProcess> simrig;
-  std::unique_ptr<ChildProcess> corvane;
+  CorvaneRig rig;
+  ChildProcess* corvane = nullptr;
 };
 
 TEST_F(BadInput, RandomNulAnd8BitBytesFromOneClient) {
@@ -62,18 +59,18 @@ TEST_F(BadInput, RandomNulAnd8BitBytesFromOneClient) {
   std::string noise;
   for (int i = 0; i < 20000; ++i) noise += static_cast<char>(random() & 0xFF);
   noise += std::string(300, '\0') + "\x80\xFF;\xFE" + std::string(100, '\0');
-  files.a->master().Send(noise);
+  rig.a.master().Send(noise);
   // Whatever the transceiver makes of the noise, B never gets an answer it did not ask for.
-  EXPECT_EQ(files.b->master().ReceiveUntil(";", In(500ms)), "");
+  EXPECT_EQ(rig.b.master().ReceiveUntil(";", In(500ms)), "");
   ExpectBothClientsServed();
 }
 
 TEST_F(BadInput, LoneSemicolonsAndOneByteChunks) {
   Start();
-  files.a->master().Send(std::string(5000, ';'));
-  for (char c : std::string("FA;ID;")) files.a->master().Send(std::string(1, c));
-  const std::string got = files.a->master().ReceiveUntil("ID0251;", In(3s));
-  EXPECT_EQ(files.b->master().ReceiveUntil(";", In(100ms)), "");
+  rig.a.master().Send(std::string(5000, ';'));
+  for (char c : std::string("FA;ID;")) rig.a.master().Send(std::string(1, c));
+  const std::string got = rig.a.master().ReceiveUntil("ID0251;", In(3s));
+  EXPECT_EQ(rig.b.master().ReceiveUntil(";", In(100ms)), "");
   EXPECT_EQ(got.find("FB"), std::string::npos) << got;
   ExpectBothClientsServed();
 }
@@ -90,19 +87,18 @@ TEST_F(BadInput, ALongStreamWithoutSemicolonKeepsMemoryBounded) {
   const std::string block(64 * 1024, 'Q');
   long peak = *before;
   for (size_t sent = 0; sent < total; sent += block.size()) {
-    files.a->master().Send(block);
+    rig.a.master().Send(block);
     if (auto now = ResidentKiB(pid)) peak = std::max(peak, *now);
   }
   // The receive buffer is capped at 64 KiB; what passes through must not stay.
   EXPECT_LT(peak - *before, 8 * 1024) << "KiB before " << *before << ", peak " << peak;
   ExpectBothClientsServed();
   // The trace says why bytes were dropped.
-  EXPECT_NE(ReadWholeFile(files.dir.File("Corvane.Log")).find("buffer dropped"), std::string::npos);
+  EXPECT_NE(rig.Trace().find("buffer dropped"), std::string::npos);
 }
 
 TEST(BadConfiguration, BinaryGarbageEnormousLinesAndDuplicatesAroundTheSettings) {
-  BridgeFiles files;
-  auto simrig = StartSimrig(files.link_rig);
+  CorvaneRig rig;
   std::mt19937 random(7);
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage += static_cast<char>(random() & 0xFF);
@@ -110,30 +106,30 @@ TEST(BadConfiguration, BinaryGarbageEnormousLinesAndDuplicatesAroundTheSettings)
     if (c == '[' || c == '\n' || c == '\r') c = ' ';
   }
   // The first section and the first key win; later duplicates are ignored.
-  const std::string ini = garbage + "\n" + std::string(1 << 20, '#') + "\n" +
-                          files.Ini(files.link_rig) + "PORTA=/dev/nonexistent\n" +
-                          "[SETTINGS]\nPORTB=/dev/nonexistent\n" + "[OTHER]\n" + garbage + "\n";
-  WriteWholeFile(files.dir.File("Corvane.INI"), ini);
-  auto corvane = StartCorvane(files.dir.path());
-  ASSERT_TRUE(CorvaneRig::AwaitRouting(*files.a, In(10s))) << corvane->err();
-  EXPECT_EQ(CorvaneRig::Ask(*files.b, "ID;"), "ID0251;") << corvane->err();
-  corvane->Signal(SIGTERM);
-  EXPECT_EQ(corvane->Wait(In(10s)), 0) << corvane->err();
+  const std::string ini = garbage + "\n" + std::string(1 << 20, '#') + "\n" + rig.Configuration() +
+                          "PORTA=/dev/nonexistent\n" + "[SETTINGS]\nPORTB=/dev/nonexistent\n" +
+                          "[OTHER]\n" + garbage + "\n";
+  WriteWholeFile(rig.dir.File("Corvane.INI"), ini);
+  rig.Start();
+  EXPECT_EQ(CorvaneRig::Ask(rig.b, "ID;"), "ID0251;") << rig.corvane->err();
+  rig.corvane->Signal(SIGTERM);
+  EXPECT_EQ(rig.corvane->Wait(In(10s)), 0) << rig.corvane->err();
   // The write-back leaves everything it does not own byte for byte.
-  const std::string after = ReadWholeFile(files.dir.File("Corvane.INI"));
+  const std::string after = ReadWholeFile(rig.dir.File("Corvane.INI"));
   EXPECT_EQ(after.substr(0, garbage.size()), garbage);
   EXPECT_NE(after.find("[OTHER]\n" + garbage + "\n"), std::string::npos);
   EXPECT_NE(after.find(std::string(1 << 20, '#')), std::string::npos);
 }
 
 TEST(BadConfiguration, PortNamesThatCannotBeOpenedAreReportedClearly) {
-  ScratchDir dir;
+  CorvaneRig rig(CorvaneRig::RigLineLater{});
   std::mt19937 random(11);
   std::string garbage;
   for (int i = 0; i < 2048; ++i) garbage += static_cast<char>(random() & 0xFF);
-  WriteWholeFile(dir.File("Corvane.INI"),
+  WriteWholeFile(rig.dir.File("Corvane.INI"),
                  "[SETTINGS]\nPORTA=" + std::string(100000, 'x') + "\n" + garbage);
-  auto corvane = StartCorvane(dir.path());
+  rig.Launch();
+  ChildProcess* corvane = rig.corvane.get();
   // The enormous name cannot be a device; start-up says so and the program stays up.
   EXPECT_TRUE(StderrShows(*corvane, "Unable to open com port (Error: ", In(5s))) << corvane->err();
   EXPECT_TRUE(Running(*corvane)) << corvane->err();

@@ -3,6 +3,7 @@
 // the program under test opens slave_path(). The test keeps a slave descriptor of its
 // own open, so the master never sees a hang-up while the program closes and reopens
 // the line.
+#include <cstddef>
 #include <string>
 
 #include "tests/support/tty_peer.h"
@@ -19,6 +20,10 @@ class PtyPair {
   const std::string& slave_path() const { return slave_path_; }
   TtyPeer& master() { return master_; }
   int slave_fd() const { return slave_fd_; }
+  // Fills the line towards the master, whose side nobody reads, as a client that stops
+  // reading does: the program's writes on the slave side find no room. Returns the bytes
+  // it took.
+  size_t FillTowardsMaster();
 
  private:
   static int OpenMaster(int& slave_fd, std::string& slave_path);

@@ -132,7 +132,7 @@ TEST_F(RunningWindow, ResetSyncReopensThePortsAndKeepsTheWaitingCommands) {
   EXPECT_TRUE(app->Form().InPortA.Connected());
   EXPECT_TRUE(app->Form().InPortB.Connected());
   EXPECT_TRUE(app->Form().outPort.Connected());
-  EXPECT_EQ(app->Errors().Repeats(), 0u);
+  for (const char* line : {"PORTA", "PORTB", "PORTO"}) EXPECT_EQ(app->Errors().Repeats(line), 0u);
 }
 
 TEST_F(RunningWindow, AboutCommandShowsTheAboutBox) {
@@ -198,7 +198,7 @@ TEST_F(RunningWindow, RepeatedErrorShowsOneBoxAndCountsTheRest) {
   ModalWatcher watcher([&](QWidget* box) {
     // The operator presses Reset again while the watchdog's message is still open.
     window.ResetButton->click();
-    repeatsWhileShown = app->Errors().Repeats();
+    repeatsWhileShown = app->Errors().Repeats("PORTO");
     boxesWhileShown = OpenMessageBoxes();
     ClickButton(box, QMessageBox::Ok);
   });
@@ -208,7 +208,7 @@ TEST_F(RunningWindow, RepeatedErrorShowsOneBoxAndCountsTheRest) {
   EXPECT_EQ(repeatsWhileShown, 1u);
   EXPECT_EQ(boxesWhileShown, 1);
   // Later ticks fail the same way; they are counted and no second box appears.
-  EXPECT_TRUE(WaitFor([&] { return app->Errors().Repeats() >= 3; }));
+  EXPECT_TRUE(WaitFor([&] { return app->Errors().Repeats("PORTO") >= 3; }));
   EXPECT_EQ(watcher.seen().size(), 1u);
   EXPECT_EQ(OpenMessageBoxes(), 0);
 }
