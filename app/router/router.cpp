@@ -664,7 +664,8 @@ void Router::DeliverToEntry(uint32_t k, const std::string& received, const std::
 void Router::Deliver(size_t client, const std::string& answer) {
   Held& held = held_[client];
   // The line may have room again: what it held back goes first, then this answer.
-  if (!held.answers.empty() && !FlushHeld(client)) {
+  if (!held.answers.empty() &&
+      (clock_() - held.refused_at < kHeldRetryMs || !FlushHeld(client))) {
     if (held.answers.size() < kHeldAnswers) {
       held.answers.push_back(answer);
       return;
@@ -693,6 +694,7 @@ void Router::Deliver(size_t client, const std::string& answer) {
     // sees a partial answer followed by another one.
     held.answers.push_back(answer);
     held.sent = taken;
+    held.refused_at = clock_();
   }
 }
 
@@ -708,7 +710,10 @@ bool Router::FlushHeld(size_t client) {
       return true;
     }
     held.sent += taken;
-    if (held.sent < first.size()) return false;
+    if (held.sent < first.size()) {
+      held.refused_at = clock_();
+      return false;
+    }
     held.answers.pop_front();
     held.sent = 0;
   }

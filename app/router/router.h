@@ -76,6 +76,9 @@ class Router {
   static constexpr size_t kRxBufferCap = 64 * 1024;
   // Answers held for a client whose line is full, before further ones are dropped.
   static constexpr size_t kHeldAnswers = 4;
+  // An offer to a full line costs the line's write timeout: the answers that keep coming for
+  // a client that stopped reading offer it what is held at most this often.
+  static constexpr int64_t kHeldRetryMs = 20;
   // After an answer nobody asked for, answers are not taken to come in order for this long.
   static constexpr int64_t kReportsQuietMs = 10'000;
   static constexpr int64_t kMaxResetBackoffMs = 60'000;
@@ -193,6 +196,7 @@ class Router {
   struct Held {
     std::deque<std::string> answers;  // the first one may be partly sent
     size_t sent = 0;                  // bytes of the first one already on the line
+    int64_t refused_at = 0;           // when the line last took less than offered
   };
 
   bool Tracing(uint8_t level) const { return trace_.tracing(level); }
