@@ -196,19 +196,6 @@ TEST_F(BridgeOnPtys, ALaterAnswerGivesUpTheOlderReadsTheTransceiverSkipped) {
   EXPECT_EQ(form->CatRouter.Waiting(), 0u);
 }
 
-TEST_F(BridgeOnPtys, APartialAnswerDoesNotSurviveTheTransceiversLineReopened) {
-  form->ProcessBuffer(0, "IF;");
-  form->ProcessBuffer(1, "FA;");  // reaches the transceiver as FB;
-  EXPECT_EQ(SentToRig("FB;"), "IF;FB;");
-  // The line is reset in the middle of the IF answer; a real line loses the rest of it.
-  out.master().Send("IF0010140");
-  loop.RunUntil([&] { return !form->RxBuffer[2].empty(); }, 3s);
-  form->ResetButtonClick(form.get());
-  out.master().Send("FB00007000000;");
-  EXPECT_EQ(Received(b, ";"), "FA00007000000;");
-  EXPECT_EQ(a.master().ReceiveUntil(";", In(50ms)), "");
-}
-
 TEST_F(BridgeOnPtys, ACommandTheTransceiversLineTakesOnlyPartOfIsAFailedWrite) {
   TComTimeouts timeouts;
   timeouts.SetWriteTotalMultiplier(0);
@@ -409,31 +396,6 @@ TEST_F(InScratchDir, ALostLineWhosePurgesFailIsReleasedAndReopenedByTheWatchdog)
   platform::SetDeviceOpener(nullptr);
 }
 
-TEST_F(InScratchDir, TheTraysSettingsEntriesWriteTheConfigurationTheSystemMenusDoNot) {
-  struct Case {
-    const char* what;
-    std::function<void(TCorvaneForm&)> command;
-    bool written;
-  };
-  const Case cases[] = {
-      {"tray PORTA Settings", [](TCorvaneForm& f) { f.ComSettingsButtonClickA(&f); }, true},
-      {"tray OUT Settings", [](TCorvaneForm& f) { f.ComSettingsButtonClickOUT(&f); }, true},
-      {"system menu COM Port A Settings", [](TCorvaneForm& f) { f.WMSysCommand(444); }, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::filesystem::remove(dir.File("CORVANE.INI"));
-    TCorvaneForm form(view, {});
-    // The dialog is closed without a change of name: the entry writes the file all the same,
-    // making it where there was none.
-    c.command(form);
-    EXPECT_EQ(std::filesystem::exists(dir.File("CORVANE.INI")), c.written);
-    if (c.written) {
-      EXPECT_NE(ReadWholeFile(dir.File("CORVANE.INI")).find("PORTO=COM4\n"), std::string::npos);
-    }
-  }
-}
-
 TEST(BridgeView, TheTrayTipIsCutTo63Characters) {
   RecordingView view;
   TCorvaneForm form(view, {});
@@ -543,27 +505,6 @@ TEST(ErrorDisplay, ShowsAnErrorOncePerOccurrenceAndNeverDropsAnother) {
   const std::vector<std::string> expected = {
       "outage", "(the previous error was repeated 1 more times)", "client gone", "outage"};
   EXPECT_EQ(shown, expected);
-}
-
-TEST(ErrorDisplay, EachLinesErrorIsShownOncePerOccurrenceWhateverTheOtherLinesDo) {
-  std::vector<std::string> shown;
-  ErrorDisplay display([&](const std::string& message) { shown.push_back(message); });
-  const auto fail = [&](std::vector<std::string> lines) {
-    std::vector<PortFailures::Failure> failures;
-    for (const auto& line : lines) {
-      failures.push_back({line, std::make_exception_ptr(EComPort(1, 2))});
-    }
-    display.Report(std::make_exception_ptr(PortFailures(std::move(failures))));
-  };
-  // Two lines missing tick after tick: each is shown once, though their texts are the same.
-  for (int tick = 0; tick < 3; ++tick) fail({"PORTA", "PORTB"});
-  // B comes back and goes again: only B's error is new, A's is still the same outage.
-  display.Forget("PORTB");
-  fail({"PORTA"});
-  fail({"PORTA", "PORTB"});
-  EXPECT_EQ(display.Repeats("PORTA"), 4u);
-  const std::string missing = EComPort(1, 2).what();
-  EXPECT_EQ(shown, (std::vector<std::string>{missing, missing, missing}));
 }
 
 }  // namespace
