@@ -76,9 +76,10 @@ class Router {
   static constexpr size_t kRxBufferCap = 64 * 1024;
   // Answers held for a client whose line is full, before further ones are dropped.
   static constexpr size_t kHeldAnswers = 4;
-  // An offer to a full line costs the line's write timeout: the answers that keep coming for
-  // a client that stopped reading offer it what is held at most this often.
-  static constexpr int64_t kHeldRetryMs = 20;
+  // An offer to a full line waits out the line's write timeout (1 ms): the answers that keep
+  // coming for a client that stopped reading offer it what is held at most this often, so
+  // it costs the others at most 2 % of the bridge's time.
+  static constexpr int64_t kHeldRetryMs = 50;
   // After an answer nobody asked for, answers are not taken to come in order for this long.
   static constexpr int64_t kReportsQuietMs = 10'000;
   static constexpr int64_t kMaxResetBackoffMs = 60'000;
