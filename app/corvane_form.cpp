@@ -169,6 +169,9 @@ void TCorvaneForm::ApplyDesignSettings(TComPort& port, const std::string& name) 
   port.SetTriggersOnRxChar(true);
   // What has arrived survives a close and reopen: a reset must not lose commands or answers.
   port.SetDiscardOnClose(false);
+  // The main loop watches the line itself where it can: no thread between a byte and its
+  // handler.
+  port.SetLoopDelivery(true);
 }
 
 bool TCorvaneForm::Tracing(uint8_t level) const {

@@ -10,6 +10,11 @@ TComEvents MaskToEventSet(uint32_t Mask);
 
 namespace corvane {
 
+// The order in which a batch's events are handled: errors before the bytes they spoiled,
+// received bytes before the drained output.
+inline constexpr TComEvent kDispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                               evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+
 // The EV_* bit of each member, indexed by ordinal.
 uint32_t EventMaskBit(TComEvent Event);
 

@@ -3,16 +3,7 @@
 #include "cport/com_event_mask.h"
 #include "cport/cport.h"
 
-namespace {
-
 using namespace corvane::platform;
-
-// The order in which a batch's events are handled: errors before the bytes they spoiled,
-// received bytes before the drained output.
-constexpr TComEvent kDispatchOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
-                                        evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-
-}  // namespace
 
 TComThread::TComThread(TCustomComPort* AComPort)
     : FComPort(AComPort), FDevice(AComPort->FDevice.get()) {
@@ -134,7 +125,7 @@ void TComThread::DispatchEvents() {
 
 void TComThread::ForwardEventsToWindow() {
   TCustomComPort* port = FComPort;
-  for (TComEvent e : kDispatchOrder) {
+  for (TComEvent e : corvane::kDispatchOrder) {
     if (!FEvents.contains(e)) continue;
     const uintptr_t bit = corvane::EventMaskBit(e);
     corvane::MainThread::Instance().Send([port, bit] {
@@ -147,39 +138,5 @@ void TComThread::ForwardEventsToWindow() {
 }
 
 void TComThread::RunEventHandlers() {
-  for (TComEvent e : kDispatchOrder) {
-    if (!FEvents.contains(e)) continue;
-    switch (e) {
-      case evError:
-        FComPort->HandleError();
-        break;
-      case evRxChar:
-        FComPort->HandleRxChar();
-        break;
-      case evTxEmpty:
-        FComPort->HandleTxEmpty();
-        break;
-      case evBreak:
-        FComPort->HandleBreak();
-        break;
-      case evRing:
-        FComPort->HandleRing();
-        break;
-      case evCTS:
-        FComPort->HandleCTSChange();
-        break;
-      case evDSR:
-        FComPort->HandleDSRChange();
-        break;
-      case evRxFlag:
-        FComPort->HandleRxFlag();
-        break;
-      case evRLSD:
-        FComPort->HandleRLSDChange();
-        break;
-      case evRx80Full:
-        FComPort->HandleRx80Full();
-        break;
-    }
-  }
+  FComPort->RunEventHandlers(FEvents);
 }

@@ -1,6 +1,7 @@
 // Construction, properties, the settings bracket, loading and error reporting of a port.
 #include "cport/cport.h"
 
+#include "cport/com_loop_watch.h"
 #include "cport/com_thread.h"
 #include "rt/main_thread.h"
 

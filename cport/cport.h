@@ -13,6 +13,8 @@
 //   makes.
 // - Handlers run on the main thread unless SyncMethod is smNone; a handler running on the
 //   event thread must not write port properties.
+// - With LoopDelivery the main thread's loop may watch the device instead of an event
+//   thread; then nothing but the main thread touches the port or its device.
 // - The event thread hands a batch over only when some event of it is handled: by an
 //   assigned handler, a registered link's callback, or any event at all for an object of a
 //   derived class, whose fire steps may be overridden. Such a batch is delivered whole.
@@ -61,6 +63,7 @@
 
 class TIniFile;
 class TComThread;
+class TComLoopWatch;
 class TRegistry;
 
 using TRxCharEvent = std::function<void(TObject* Sender, int32_t Count)>;
@@ -137,6 +140,12 @@ class TCustomComPort : public TComponent {
   // whose monitoring reports it as an arrival. Not part of the stored settings.
   bool DiscardOnClose() const { return FDiscardOnClose; }
   void SetDiscardOnClose(bool Value) { FDiscardOnClose = Value; }
+  // Whether the loop that runs the main thread watches the device in place of an event
+  // thread (see com_loop_watch.h). Taken when SyncMethod is smThreadSync, that loop can
+  // watch descriptors and the device offers one; otherwise an event thread watches. Read
+  // when monitoring starts. Not part of the stored settings.
+  bool LoopDelivery() const { return FLoopDelivery; }
+  void SetLoopDelivery(bool Value) { FLoopDelivery = Value; }
   // Kept for the settings store; nothing in the port reads it.
   uint32_t CodePage() const { return FCodePage; }
   void SetCodePage(uint32_t Value) { FCodePage = Value; }
@@ -265,8 +274,9 @@ class TCustomComPort : public TComponent {
   void RegisterLink(TComPortLink* Link);
   void UnRegisterLink(TComPortLink* Link);
 
-  // True while the event thread watches the device; false once it has ended (closed port,
-  // Events empty, a handler raised under smThreadSync, or the device went away).
+  // True while the event thread, or the loop in its place, watches the device; false once
+  // monitoring has ended (closed port, Events empty, a handler raised under smThreadSync, or
+  // the device went away).
   bool EventThreadRunning() const;
 
   // --- event delivery by message (smWindowSync), on the main thread ---
@@ -321,6 +331,9 @@ class TCustomComPort : public TComponent {
   void HandleError();
   void HandleRx80Full();
   void ReportLineStates(bool Opening);
+  // The handling steps of a batch's events, in their fixed order: errors before the bytes
+  // they spoiled, received bytes before the drained output.
+  void RunEventHandlers(TComEvents Events);
 
   void SignalLinks(TPortLinkEvent Kind, bool OnOff);
   void CallLinks(TPortLinkEvent Kind);
@@ -334,6 +347,7 @@ class TCustomComPort : public TComponent {
 
  private:
   friend class TComThread;
+  friend class TComLoopWatch;
 
   bool ApplyAllowed() const;
   // Whether closing now would wait for the caller itself (see ClosePort); reports code 14
@@ -370,6 +384,7 @@ class TCustomComPort : public TComponent {
   bool FTriggersOnRxChar = true;
   TSyncMethod FSyncMethod = smThreadSync;
   bool FDiscardOnClose = true;
+  bool FLoopDelivery = false;
   uint32_t FCodePage = 0;
   int32_t FUpdateCount = 0;
   bool FThreadCreated = false;
@@ -385,6 +400,7 @@ class TCustomComPort : public TComponent {
   std::unique_ptr<TComBuffer> FBuffer;
   std::unique_ptr<corvane::platform::Device> FDevice;
   std::unique_ptr<TComThread> FEventThread;
+  std::unique_ptr<TComLoopWatch> FLoopWatch;  // in place of the event thread
   std::vector<TComPortLink*> FLinkList;
 
   TNotifyEvent FOnAfterOpen, FOnAfterClose, FOnBeforeOpen, FOnBeforeClose;

@@ -2,6 +2,7 @@
 // closing.
 #include <memory>
 
+#include "cport/com_event_mask.h"
 #include "cport/cport.h"
 
 void TCustomComPort::HandleRxChar() {
@@ -111,4 +112,42 @@ void TCustomComPort::ReportLineStates(bool Opening) {
   FireCTSChange(false);
   FireDSRChange(false);
   FireRLSDChange(false);
+}
+
+void TCustomComPort::RunEventHandlers(TComEvents Events) {
+  for (TComEvent e : corvane::kDispatchOrder) {
+    if (!Events.contains(e)) continue;
+    switch (e) {
+      case evError:
+        HandleError();
+        break;
+      case evRxChar:
+        HandleRxChar();
+        break;
+      case evTxEmpty:
+        HandleTxEmpty();
+        break;
+      case evBreak:
+        HandleBreak();
+        break;
+      case evRing:
+        HandleRing();
+        break;
+      case evCTS:
+        HandleCTSChange();
+        break;
+      case evDSR:
+        HandleDSRChange();
+        break;
+      case evRxFlag:
+        HandleRxFlag();
+        break;
+      case evRLSD:
+        HandleRLSDChange();
+        break;
+      case evRx80Full:
+        HandleRx80Full();
+        break;
+    }
+  }
 }

@@ -1,26 +1,38 @@
-// Event monitoring of an open port: the event thread's start and end, and the delivery of
-// events by message.
+// Event monitoring of an open port: the event thread's start and end (or the main loop's
+// watch in its place), and the delivery of events by message.
 #include <typeinfo>
 
+#include "cport/com_loop_watch.h"
 #include "cport/com_thread.h"
 #include "cport/cport.h"
+#include "rt/descriptor_watch.h"
 #include "rt/main_thread.h"
 
 void TCustomComPort::StartEventMonitoring() {
   FThreadCreated = false;
   FOwnFireSteps = typeid(*this) == typeid(TCustomComPort) || typeid(*this) == typeid(TComPort);
   RefreshHandledEvents();
-  FEventThread = std::make_unique<TComThread>(this);
+  corvane::DescriptorWatcher* loop = corvane::MainLoopWatcher();
+  if (FLoopDelivery && FSyncMethod == smThreadSync && loop && FDevice->EventFd() >= 0) {
+    FLoopWatch = std::make_unique<TComLoopWatch>(this, *loop);
+  } else {
+    FEventThread = std::make_unique<TComThread>(this);
+  }
   FThreadCreated = true;
 }
 
 void TCustomComPort::StopEventMonitoring() {
-  if (!FEventThread) return;
-  FEventThread->Stop();
-  // A thread that had already ended (a failed wait, a raising handler) was not stopped
+  // Monitoring that had already ended (a failed wait, a raising handler) was not stopped
   // by this close and left the queues as they were.
-  const bool stoppedHere = !FEventThread->Error();
-  FEventThread.reset();
+  bool stoppedHere = false;
+  if (FLoopWatch) {
+    stoppedHere = !FLoopWatch->Error();
+    FLoopWatch.reset();
+  } else if (FEventThread) {
+    FEventThread->Stop();
+    stoppedHere = !FEventThread->Error();
+    FEventThread.reset();
+  }
   if (stoppedHere && FDiscardOnClose && FDevice) {
     // Not looked at: the device is released right after, whatever the purge did.
     FDevice->PurgeComm(corvane::platform::PURGE_TXCLEAR | corvane::platform::PURGE_RXCLEAR);
@@ -28,6 +40,7 @@ void TCustomComPort::StopEventMonitoring() {
 }
 
 bool TCustomComPort::EventThreadRunning() const {
+  if (FLoopWatch) return !FLoopWatch->Ended();
   return FEventThread && !FEventThread->Ended();
 }
 

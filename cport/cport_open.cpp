@@ -1,6 +1,7 @@
 // Opening and closing a port, and putting its settings on the device.
 #include <cerrno>
 
+#include "cport/com_loop_watch.h"
 #include "cport/com_thread.h"
 #include "cport/cport.h"
 #include "cport/platform/device_opener.h"
@@ -66,7 +67,9 @@ void TCustomComPort::ClosePort() {
 }
 
 bool TCustomComPort::CloseRefused() {
-  if (!FEventThread || !FEventThread->WaitsForCaller()) return false;
+  const bool waits = (FEventThread && FEventThread->WaitsForCaller()) ||
+                     (FLoopWatch && FLoopWatch->WaitsForCaller());
+  if (!waits) return false;
   ReportPortError(CE_ConnChangeProp + 1, 0);
   return true;
 }

@@ -61,6 +61,14 @@ class Device {
   // occurred since the last wait, 0 for none. A failure is left for the next wait to report.
   // Called by the thread that waits, between its waits.
   virtual uint32_t PollCommEvent() = 0;
+  // A descriptor that becomes readable whenever LookCommEvent may find an event, so that
+  // the loop that runs the main thread can watch the device in place of a thread blocked in
+  // WaitCommEvent; -1 when the device has none (a thread has to wait then).
+  virtual int EventFd() const { return -1; }
+  // What WaitCommEvent would return now, without waiting: an Event whose mask is 0 when
+  // nothing occurred, or a failure the wait would report. For the one that looks when
+  // EventFd is ready instead of waiting.
+  virtual WaitResult LookCommEvent() { return {WaitResult::Event, PollCommEvent(), 0}; }
   // Issue a transfer without waiting: returns 0 with t.Pending false when it completed at
   // once (t.Done bytes), with t.Pending true when AwaitTransfer has to finish it.
   virtual int StartRead(Transfer& t) = 0;

@@ -75,6 +75,8 @@ class FakeDevice final : public Device {
     // Line changes count from here, as a driver's counters would tell the tty backend.
     seenModem_ = script_.modem_;
     helperSeen_ = script_.lineChanges_;
+    // Events that wait already make the first look find them, as the first wait does.
+    if (script_.events_ != 0) script_.WakeWaiter();
     return 0;
   }
 
@@ -114,6 +116,18 @@ class FakeDevice final : public Device {
         seenModem_ = script_.modem_;
       }
     }
+  }
+
+  // A look in place of a wait, for a loop watching the script's wake-up: recorded as a wait.
+  // Modem lines that change on the wire are seen only by waits.
+  int EventFd() const override { return script_.wake_.get(); }
+  WaitResult LookCommEvent() override {
+    if (int err = script_.Record({FakeOp::WaitCommEvent})) return {WaitResult::Failed, 0, err};
+    std::lock_guard lock(script_.mutex_);
+    uint64_t drained = 0;
+    [[maybe_unused]] auto n = read(script_.wake_.get(), &drained, 8);
+    ++script_.wakeUps_;
+    return {WaitResult::Event, std::exchange(script_.events_, 0u), 0};
   }
 
   uint32_t PollCommEvent() override {
@@ -256,9 +270,13 @@ void FakeScript::WakeWaiter() {
 }
 
 void FakeScript::Fail(FakeOp op, int code, int times) {
-  std::lock_guard lock(mutex_);
-  if (times == 0) return;
-  failures_[op] = {code, times};
+  {
+    std::lock_guard lock(mutex_);
+    if (times == 0) return;
+    failures_[op] = {code, times};
+  }
+  // A device whose wait fails is ready at once for whoever watches it instead of waiting.
+  if (op == FakeOp::WaitCommEvent) WakeWaiter();
 }
 
 void FakeScript::ClearFailures() {

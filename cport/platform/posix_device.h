@@ -37,6 +37,8 @@ class PosixDevice final : public Device {
   void SetQuietEvents(uint32_t events) override;
   WaitResult WaitCommEvent(const StopSignal& stop) override;
   uint32_t PollCommEvent() override;
+  int EventFd() const override { return epoll_.get(); }
+  WaitResult LookCommEvent() override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;
@@ -118,6 +120,10 @@ class PosixDevice final : public Device {
   UniqueFd wake_;   // wakes the event wait: mask changed, output written
   UniqueFd abort_;  // readable after a purge with the abort flags
   UniqueFd inputReady_;  // readable after bytes went into the read-ahead
+  // In the event wait's set: expires when a look that does not wait has to look again
+  // (modem lines sampled, output drained without a helper), so that a loop watching the
+  // set wakes then.
+  UniqueFd lookAgain_;
   CommTimeouts timeouts_{};
   std::atomic<uint32_t> mask_{0};
   std::atomic<uint32_t> quiet_{0};

@@ -3,6 +3,7 @@
 #include <linux/serial.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -26,7 +27,7 @@ constexpr uint32_t kModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr uint32_t kCounterEvents = EV_ERR | EV_BREAK;
 
 // What each descriptor of the event wait's set stands for.
-enum : uint64_t { kTtyTag, kWakeTag, kStopTag, kLinesTag, kDrainTag };
+enum : uint64_t { kTtyTag, kWakeTag, kStopTag, kLinesTag, kDrainTag, kLookAgainTag };
 
 void Drain(int fd) {
   uint64_t n = 0;
@@ -44,16 +45,20 @@ int PosixDevice::InitEvents() {
   if (!abort_.valid()) return errno;
   inputReady_ = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!inputReady_.valid()) return errno;
+  lookAgain_ = UniqueFd(timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK));
+  if (!lookAgain_.valid()) return errno;
   // Bytes that are already waiting make the first wait report an arrival: nothing that
   // came while the port was being reopened is stranded.
   epoll_event tty{};
   tty.events = EPOLLIN | EPOLLET;
   tty.data.u64 = kTtyTag;
   if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, fd_.get(), &tty) != 0) return errno;
-  epoll_event wake{};
-  wake.events = EPOLLIN;
-  wake.data.u64 = kWakeTag;
-  if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, wake_.get(), &wake) != 0) return errno;
+  for (auto [fd, tag] : {std::pair{wake_.get(), kWakeTag}, {lookAgain_.get(), kLookAgainTag}}) {
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = tag;
+    if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, fd, &ev) != 0) return errno;
+  }
   lineWait_ = std::make_unique<DriverWaitThread>([this] { return WaitLineChange(); },
                                                  [](std::thread& t) { InterruptDriverCall(t); });
   drainWait_ = std::make_unique<DriverWaitThread>(
@@ -296,6 +301,14 @@ uint32_t PosixDevice::PollCommEvent() {
   return r.Outcome == WaitResult::Event ? r.Mask : 0;
 }
 
+WaitResult PosixDevice::LookCommEvent() {
+  if (hungUp_) return {WaitResult::Failed, 0, EIO};
+  const WaitResult r = LookForEvents(nullptr, false);
+  // Gone: as for a wait, the failure comes first, not the bytes that came with it.
+  if (hungUp_) return {WaitResult::Failed, 0, EIO};
+  return r;
+}
+
 WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
   const uint32_t mask = mask_.load();
   const uint32_t tracked = mask & ~quiet_.load();
@@ -325,8 +338,14 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
   }
   if (wait && (ev & mask)) return {WaitResult::Event, ev & mask, 0};
 
-  epoll_event ready[5];
-  const int n = epoll_wait(epoll_.get(), ready, 5, wait ? timeoutMs : 0);
+  if (!wait && timeoutMs >= 0) {
+    // Whoever watches the set instead of waiting on it is woken for the next look.
+    itimerspec due{};
+    due.it_value.tv_nsec = static_cast<long>(timeoutMs) * 1000000L;
+    timerfd_settime(lookAgain_.get(), 0, &due, nullptr);
+  }
+  epoll_event ready[6];
+  const int n = epoll_wait(epoll_.get(), ready, 6, wait ? timeoutMs : 0);
   if (n < 0) {
     if (errno == EINTR) return {WaitResult::Event, ev & mask, 0};
     return {WaitResult::Failed, 0, errno};
@@ -340,6 +359,9 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
         break;
       case kWakeTag:
         Drain(wake_.get());
+        break;
+      case kLookAgainTag:
+        Drain(lookAgain_.get());
         break;
       case kLinesTag:
         lineWait_->Consume();

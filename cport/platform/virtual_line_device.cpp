@@ -41,6 +41,14 @@ uint32_t VirtualLineDevice::PollCommEvent() {
   return tty_->PollCommEvent();
 }
 
+int VirtualLineDevice::EventFd() const {
+  return tty_->EventFd();
+}
+
+WaitResult VirtualLineDevice::LookCommEvent() {
+  return tty_->LookCommEvent();
+}
+
 int VirtualLineDevice::StartRead(Transfer& t) {
   return tty_->StartRead(t);
 }

@@ -26,6 +26,8 @@ class VirtualLineDevice final : public Device {
   void SetQuietEvents(uint32_t events) override;
   WaitResult WaitCommEvent(const StopSignal& stop) override;
   uint32_t PollCommEvent() override;
+  int EventFd() const override;
+  WaitResult LookCommEvent() override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;

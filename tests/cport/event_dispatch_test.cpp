@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "cport/com_event_mask.h"
+#include "rt/descriptor_watch.h"
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
+#include "tests/cport/support/port_on_pty.h"
 #include "tests/cport/support/scripted_port.h"
 
 namespace {
@@ -24,9 +26,15 @@ using namespace std::chrono_literals;
 using namespace corvane::platform;
 using corvane::test::ScriptedPort;
 
-class Dispatch : public ::testing::Test {
+// The parameter: whether the test's loop watches the device in place of an event thread.
+class Dispatch : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override { corvane::MainThread::Instance().Attach(); }
+  void SetUp() override {
+    corvane::MainThread::Instance().Attach();
+    if (!GetParam()) return;
+    corvane::SetMainLoopWatcher(&loop);
+    port.SetLoopDelivery(true);
+  }
   // Handlers note what ran; the log outlives the port, whose closing reports to it.
   std::vector<std::string> seen;
   corvane::EventLoop loop;
@@ -48,10 +56,15 @@ class Dispatch : public ::testing::Test {
     pollfd p{corvane::MainThread::Instance().WakeFd(), POLLIN, 0};
     return poll(&p, 1, 2000) == 1;
   }
-  // Holds the event thread in a synchronous call of its own.
+  // Holds the event thread in a synchronous call of its own; the loop delivers that batch
+  // alone.
   void HoldThread() {
     port.Script->RaiseEvents(EV_RX80FULL);
-    ASSERT_TRUE(ThreadWaitsForMain());
+    if (GetParam()) {
+      ASSERT_TRUE(WaitSeen(1));
+    } else {
+      ASSERT_TRUE(ThreadWaitsForMain());
+    }
   }
   // Waits for a change the event thread makes, without serving its calls.
   static bool Unserved(const std::function<bool()>& cond) {
@@ -67,6 +80,8 @@ class Dispatch : public ::testing::Test {
   }
 };
 
+INSTANTIATE_TEST_SUITE_P(Delivery, Dispatch, ::testing::Bool(), corvane::test::DeliveryName);
+
 TEST(EventMask, ConvertsMemberByMember) {
   EXPECT_EQ(EventSetToMask(corvane::kAllComEvents), 1535u);
   EXPECT_EQ(EventSetToMask({evRxChar}), 1u);
@@ -80,7 +95,7 @@ TEST(EventMask, ConvertsMemberByMember) {
   }
 }
 
-TEST_F(Dispatch, ABatchRunsErrorsFirstAndReceivedBytesBeforeDrainedOutput) {
+TEST_P(Dispatch, ABatchRunsErrorsFirstAndReceivedBytesBeforeDrainedOutput) {
   Record();
   port.OpenPort();
   HoldThread();
@@ -92,7 +107,7 @@ TEST_F(Dispatch, ABatchRunsErrorsFirstAndReceivedBytesBeforeDrainedOutput) {
                                             "RxFlag", "Rx80Full"}));
 }
 
-TEST_F(Dispatch, OnRxCharIsSkippedWhenAnEarlierHandlerReadTheBytes) {
+TEST_P(Dispatch, OnRxCharIsSkippedWhenAnEarlierHandlerReadTheBytes) {
   port.SetOnError([this](TObject*, TComErrors) {
     std::string text;
     port.ReadText(text, 100);
@@ -109,7 +124,7 @@ TEST_F(Dispatch, OnRxCharIsSkippedWhenAnEarlierHandlerReadTheBytes) {
   EXPECT_EQ(seen, (std::vector<std::string>{"Rx80Full", "Error read IF;"}));
 }
 
-TEST_F(Dispatch, LineErrorsAndModemSignalsMapTheirBits) {
+TEST_P(Dispatch, LineErrorsAndModemSignalsMapTheirBits) {
   port.OpenPort();
   struct ErrorCase {
     uint32_t flags;
@@ -136,7 +151,8 @@ TEST_F(Dispatch, LineErrorsAndModemSignalsMapTheirBits) {
   EXPECT_EQ(port.ModemSignals(), (TComModemSignals{msDSR}));
 }
 
-TEST_F(Dispatch, ClosingWhileTheThreadWaitsInASynchronousCallCompletes) {
+TEST_P(Dispatch, ClosingWhileTheThreadWaitsInASynchronousCallCompletes) {
+  if (GetParam()) GTEST_SKIP() << "a thread's hand-over";
   std::vector<int32_t> counts;
   port.SetOnRxChar([&](TObject*, int32_t n) { counts.push_back(n); });
   port.OpenPort();
@@ -150,7 +166,7 @@ TEST_F(Dispatch, ClosingWhileTheThreadWaitsInASynchronousCallCompletes) {
   EXPECT_EQ(port.Script->OpenDevices(), 0);
 }
 
-TEST_F(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
+TEST_P(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
   int calls = 0;
   port.SetOnRxChar([&](TObject*, int32_t) {
     ++calls;
@@ -175,7 +191,7 @@ TEST_F(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
   ASSERT_TRUE(loop.RunUntil([&] { return calls == 2; }, 2s));
 }
 
-TEST_F(Dispatch, AFailedWaitEndsMonitoringWithoutSpinning) {
+TEST_P(Dispatch, AFailedWaitEndsMonitoringWithoutSpinning) {
   port.Script->Fail(FakeOp::WaitCommEvent, EIO);
   port.OpenPort();
   // The ending thread wakes nobody: a ticking timer lets the loop look again.
@@ -186,7 +202,7 @@ TEST_F(Dispatch, AFailedWaitEndsMonitoringWithoutSpinning) {
   port.ClosePort();
 }
 
-TEST_F(Dispatch, WindowMessagesRunHandlersOnlyWhileOpen) {
+TEST_P(Dispatch, WindowMessagesRunHandlersOnlyWhileOpen) {
   port.SetSyncMethod(smWindowSync);
   Record();
   port.SetOnCTSChange([this](TObject*, bool on) { seen.push_back(on ? "CTS+" : "CTS-"); });
@@ -208,7 +224,7 @@ TEST_F(Dispatch, WindowMessagesRunHandlersOnlyWhileOpen) {
   EXPECT_TRUE(seen.empty()) << "a message after close calls nothing";
 }
 
-TEST_F(Dispatch, LinksHearConnectionTransfersAndLineStates) {
+TEST_P(Dispatch, LinksHearConnectionTransfersAndLineStates) {
   std::vector<std::string> heard;
   TComPortLink link;
   link.OnConn = [&](TObject*, bool on) { heard.push_back(on ? "Conn+" : "Conn-"); };
@@ -243,7 +259,7 @@ TEST_F(Dispatch, LinksHearConnectionTransfersAndLineStates) {
   EXPECT_THROW(port.UnRegisterLink(&link), EComPort);
 }
 
-TEST_F(Dispatch, RxBufTakesTheBytesWhenOnRxCharDoesNotTrigger) {
+TEST_P(Dispatch, RxBufTakesTheBytesWhenOnRxCharDoesNotTrigger) {
   std::string buffers;
   int rxChar = 0;
   port.SetTriggersOnRxChar(false);
@@ -258,7 +274,7 @@ TEST_F(Dispatch, RxBufTakesTheBytesWhenOnRxCharDoesNotTrigger) {
   EXPECT_EQ(port.InQueueCount(), 0);
 }
 
-TEST_F(Dispatch, AReceivedBatchAsksTheDeviceForItsInputOnceWhenNoLinkListens) {
+TEST_P(Dispatch, AReceivedBatchAsksTheDeviceForItsInputOnceWhenNoLinkListens) {
   std::string text;
   port.SetOnRxChar([&](TObject*, int32_t n) { port.ReadText(text, n); });
   port.OpenPort();
@@ -269,7 +285,7 @@ TEST_F(Dispatch, AReceivedBatchAsksTheDeviceForItsInputOnceWhenNoLinkListens) {
       << "the count before the read; after it nobody wants one";
 }
 
-TEST_F(Dispatch, AReadTakesPendingLineErrorsAlong) {
+TEST_P(Dispatch, AReadTakesPendingLineErrorsAlong) {
   port.SetEvents({});
   port.OpenPort();
   port.Script->SetLineErrors(CE_FRAME);
@@ -288,7 +304,8 @@ TEST_F(Dispatch, AReadTakesPendingLineErrorsAlong) {
   }
 }
 
-TEST_F(Dispatch, AWaitThatRaisesWhileABatchIsQueuedStillLetsThePortClose) {
+TEST_P(Dispatch, AWaitThatRaisesWhileABatchIsQueuedStillLetsThePortClose) {
+  if (GetParam()) GTEST_SKIP() << "a thread's hand-over";
   std::vector<int32_t> counts;
   port.SetOnRxChar([&](TObject*, int32_t n) { counts.push_back(n); });
   port.OpenPort();
@@ -303,7 +320,8 @@ TEST_F(Dispatch, AWaitThatRaisesWhileABatchIsQueuedStillLetsThePortClose) {
   EXPECT_FALSE(port.Connected());
 }
 
-TEST_F(Dispatch, AStopWinsOverABatchNotYetHandedOver) {
+TEST_P(Dispatch, AStopWinsOverABatchNotYetHandedOver) {
+  if (GetParam()) GTEST_SKIP() << "a thread's hand-over";
   std::vector<int32_t> counts;
   port.SetOnRxChar([&](TObject*, int32_t n) { counts.push_back(n); });
   port.OpenPort();

@@ -18,14 +18,24 @@ using namespace std::chrono_literals;
 using namespace corvane::platform;
 using corvane::test::ScriptedPort;
 
-class LineEvents : public ::testing::Test {
+// The parameter: whether the test's loop watches the device in place of an event thread.
+class LineEvents : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override { corvane::MainThread::Instance().Attach(); }
+  void SetUp() override {
+    corvane::MainThread::Instance().Attach();
+    if (GetParam()) corvane::SetMainLoopWatcher(&loop);
+  }
+  // A port delivering its events the way the parameter says.
+  void Deliver(ScriptedPort& p) { p.SetLoopDelivery(GetParam()); }
   corvane::EventLoop loop;
   ScriptedPort port;
 };
 
-TEST_F(LineEvents, ModemLineChangesReachHandlersWithAndWithoutTheDriversWait) {
+INSTANTIATE_TEST_SUITE_P(Delivery, LineEvents, ::testing::Bool(), corvane::test::DeliveryName);
+
+TEST_P(LineEvents, ModemLineChangesReachHandlersWithAndWithoutTheDriversWait) {
+  // The scripted lines change for a waiting device only.
+  if (GetParam()) GTEST_SKIP() << "scripted modem lines need a wait";
   for (bool lineWait : {true, false}) {
     SCOPED_TRACE(lineWait ? "waited for" : "sampled");
     ScriptedPort p;
@@ -43,7 +53,9 @@ TEST_F(LineEvents, ModemLineChangesReachHandlersWithAndWithoutTheDriversWait) {
   }
 }
 
-TEST_F(LineEvents, AWaitedLineChangeCostsAHandfulOfWakeUps) {
+TEST_P(LineEvents, AWaitedLineChangeCostsAHandfulOfWakeUps) {
+  // The scripted lines change for a waiting device only.
+  if (GetParam()) GTEST_SKIP() << "scripted modem lines need a wait";
   port.Script->GiveModemLines(true);
   int changes = 0;
   port.SetOnDSRChange([&](TObject*, bool) { ++changes; });
@@ -58,7 +70,7 @@ TEST_F(LineEvents, AWaitedLineChangeCostsAHandfulOfWakeUps) {
   port.ClosePort();
 }
 
-TEST_F(LineEvents, AHandlerCannotCloseItsOwnPortButTheCloseDoesNotHang) {
+TEST_P(LineEvents, AHandlerCannotCloseItsOwnPortButTheCloseDoesNotHang) {
   struct Case {
     const char* name;
     void (*close)(ScriptedPort&);
@@ -70,6 +82,7 @@ TEST_F(LineEvents, AHandlerCannotCloseItsOwnPortButTheCloseDoesNotHang) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedPort p;
+    Deliver(p);
     int code = 0;
     p.SetOnRxChar([&](TObject*, int32_t n) {
       std::string text;
@@ -91,7 +104,7 @@ TEST_F(LineEvents, AHandlerCannotCloseItsOwnPortButTheCloseDoesNotHang) {
   }
 }
 
-TEST_F(LineEvents, ALinkTakingBuffersIsFedInsteadOfOnRxChar) {
+TEST_P(LineEvents, ALinkTakingBuffersIsFedInsteadOfOnRxChar) {
   std::string linked, buffers;
   int rxChar = 0;
   TComPortLink link;
@@ -102,6 +115,7 @@ TEST_F(LineEvents, ALinkTakingBuffersIsFedInsteadOfOnRxChar) {
     buffers.append(static_cast<const char*>(b), static_cast<size_t>(n));
   });
   port.SetOnRxChar([&](TObject*, int32_t) { ++rxChar; });
+  Deliver(port);
   port.RegisterLink(&link);
   EXPECT_FALSE(port.TriggersOnRxChar()) << "stored True, but a link takes the buffers";
   port.OpenPort();
@@ -114,12 +128,13 @@ TEST_F(LineEvents, ALinkTakingBuffersIsFedInsteadOfOnRxChar) {
   EXPECT_TRUE(port.TriggersOnRxChar());
 }
 
-TEST_F(LineEvents, AFailedWaitIsReportedThroughTheErrorRoute) {
+TEST_P(LineEvents, AFailedWaitIsReportedThroughTheErrorRoute) {
   // Unhandled, the report reaches the application's exception handler; with OnException
   // assigned, the handler hears it.
   for (bool handler : {false, true}) {
     SCOPED_TRACE(handler ? "OnException" : "exception handler");
     ScriptedPort p;
+    Deliver(p);
     int code = 0;
     int64_t platform = 0;
     auto& main = corvane::MainThread::Instance();
@@ -149,9 +164,11 @@ TEST_F(LineEvents, AFailedWaitIsReportedThroughTheErrorRoute) {
   }
 }
 
-class PtyInput : public corvane::test::PortOnPty {};
+class PtyInput : public corvane::test::PortOnPtyEitherWay {};
 
-TEST_F(PtyInput, AnInputQueuePast80PercentRaisesRx80FullOncePerFilling) {
+INSTANTIATE_TEST_SUITE_P(Delivery, PtyInput, ::testing::Bool(), corvane::test::DeliveryName);
+
+TEST_P(PtyInput, AnInputQueuePast80PercentRaisesRx80FullOncePerFilling) {
   int full = 0;
   int32_t waiting = 0, arrived = 0;
   // Counts without reading: the bytes stay queued. An arrival's events come in one batch,

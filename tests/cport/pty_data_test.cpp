@@ -56,9 +56,11 @@ bool WaitInQueue(TComPort& port, int32_t count) {
   return false;
 }
 
-class PtyData : public corvane::test::PortOnPty {};
+class PtyData : public corvane::test::PortOnPtyEitherWay {};
 
-TEST_F(PtyData, WriteTextReachesThePeerAndEmptyTextSendsNothing) {
+INSTANTIATE_TEST_SUITE_P(Delivery, PtyData, ::testing::Bool(), corvane::test::DeliveryName);
+
+TEST_P(PtyData, WriteTextReachesThePeerAndEmptyTextSendsNothing) {
   port.SetEvents({});
   port.OpenPort();
   EXPECT_EQ(port.WriteText(""), 0);
@@ -67,7 +69,7 @@ TEST_F(PtyData, WriteTextReachesThePeerAndEmptyTextSendsNothing) {
   EXPECT_EQ(ReadFor(pty.Master(), 8), text);
 }
 
-TEST_F(PtyData, ReadTextReturnsWhatHasArrivedAtMost) {
+TEST_P(PtyData, ReadTextReturnsWhatHasArrivedAtMost) {
   port.SetEvents({});
   port.OpenPort();
   struct Case {
@@ -95,7 +97,7 @@ TEST_F(PtyData, ReadTextReturnsWhatHasArrivedAtMost) {
   }
 }
 
-TEST_F(PtyData, ClosedPortRaisesPortNotOpen) {
+TEST_P(PtyData, ClosedPortRaisesPortNotOpen) {
   std::string text;
   for (auto call : std::vector<std::function<void()>>{[&] { port.ReadText(text, 4); },
                                                       [&] { port.WriteText("FA;"); }}) {
@@ -109,7 +111,7 @@ TEST_F(PtyData, ClosedPortRaisesPortNotOpen) {
   EXPECT_EQ(RaisedBy([&] { port.ModemSignals(); }).ComErrorCode(), 11);
 }
 
-TEST_F(PtyData, ArrivalsReachOnRxCharOnTheMainThreadWithTheWaitingCount) {
+TEST_P(PtyData, ArrivalsReachOnRxCharOnTheMainThreadWithTheWaitingCount) {
   std::vector<std::string> got;
   std::vector<int32_t> counts;
   bool offMain = false;
@@ -147,7 +149,7 @@ TEST_F(PtyData, ArrivalsReachOnRxCharOnTheMainThreadWithTheWaitingCount) {
   EXPECT_FALSE(port.EventThreadRunning());
 }
 
-TEST_F(PtyData, UnreadBytesRaiseOneEventAndLaterArrivalsAnother) {
+TEST_P(PtyData, UnreadBytesRaiseOneEventAndLaterArrivalsAnother) {
   int calls = 0;
   port.SetOnRxChar([&](TObject*, int32_t) { ++calls; });  // reads nothing
   port.OpenPort();
@@ -160,7 +162,7 @@ TEST_F(PtyData, UnreadBytesRaiseOneEventAndLaterArrivalsAnother) {
   EXPECT_TRUE(port.EventThreadRunning());
 }
 
-TEST_F(PtyData, ClosingAndReopeningWhileBytesArriveKeepsDelivering) {
+TEST_P(PtyData, ClosingAndReopeningWhileBytesArriveKeepsDelivering) {
   std::string received;
   port.SetOnRxChar([&](TObject*, int32_t count) {
     std::string text;

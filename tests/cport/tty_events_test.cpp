@@ -24,9 +24,11 @@ using namespace std::chrono_literals;
 using namespace corvane::platform;
 using corvane::test::PtyLine;
 
-class TtyEvents : public corvane::test::PortOnPty {};
+class TtyEvents : public corvane::test::PortOnPtyEitherWay {};
 
-TEST_F(TtyEvents, DrainedOutputRaisesTxEmpty) {
+INSTANTIATE_TEST_SUITE_P(Delivery, TtyEvents, ::testing::Bool(), corvane::test::DeliveryName);
+
+TEST_P(TtyEvents, DrainedOutputRaisesTxEmpty) {
   int empties = 0;
   port.SetOnTxEmpty([&](TObject*) { ++empties; });
   port.OpenPort();
@@ -34,7 +36,7 @@ TEST_F(TtyEvents, DrainedOutputRaisesTxEmpty) {
   ASSERT_TRUE(loop.RunUntil([&] { return empties >= 1; }, 2s));
 }
 
-TEST_F(TtyEvents, AVanishedDeviceEndsMonitoringAndStillCloses) {
+TEST_P(TtyEvents, AVanishedDeviceEndsMonitoringAndStillCloses) {
   port.OpenPort();
   ASSERT_TRUE(port.EventThreadRunning());
   pty.CloseMaster();
@@ -48,7 +50,7 @@ TEST_F(TtyEvents, AVanishedDeviceEndsMonitoringAndStillCloses) {
   EXPECT_FALSE(port.Connected());
 }
 
-TEST_F(TtyEvents, ReadTimeoutsFollowTheDeviceRules) {
+TEST_P(TtyEvents, ReadTimeoutsFollowTheDeviceRules) {
   port.SetEvents({});
   port.OpenPort();
   struct Case {
@@ -82,7 +84,7 @@ TEST_F(TtyEvents, ReadTimeoutsFollowTheDeviceRules) {
   }
 }
 
-TEST_F(TtyEvents, AWriteToAPeerThatStopsReadingEndsAtTheWriteTimeoutWithWhatWasSent) {
+TEST_P(TtyEvents, AWriteToAPeerThatStopsReadingEndsAtTheWriteTimeoutWithWhatWasSent) {
   port.SetEvents({});
   port.Timeouts().SetWriteTotalMultiplier(0);
   port.Timeouts().SetWriteTotalConstant(200);

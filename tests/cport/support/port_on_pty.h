@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 #include "cport/cport.h"
+#include "rt/descriptor_watch.h"
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
 #include "tests/cport/support/pty_line.h"
@@ -22,6 +24,22 @@ class PortOnPty : public ::testing::Test {
   corvane::EventLoop loop;
   TComPort port;
 };
+
+// The same with the port's events delivered as the parameter says: by an event thread
+// (false) or by the test's loop watching the device (true).
+class PortOnPtyEitherWay : public PortOnPty, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    PortOnPty::SetUp();
+    if (!GetParam()) return;
+    corvane::SetMainLoopWatcher(&loop);
+    port.SetLoopDelivery(true);
+  }
+};
+
+inline std::string DeliveryName(const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "Loop" : "Thread";
+}
 
 // The EComPort a call raises; fails the test when it raises nothing.
 inline EComPort RaisedBy(const std::function<void()>& call) {
