@@ -181,8 +181,8 @@ void Router::ProcessBuffer(uint8_t client, const std::string& data) {
         Trace(2, " <ProcessBuffer> Port(" + port + ") Command changed to (" + command + ")");
       }
     }
-    if (!RefuseByAccess(client, command) && !AnswerLocally(client, command)) {
-      Forward(client, command);
+    if (!RefuseByAccess(client, command) && !AnswerLocally(client, command) &&
+        Forward(client, command)) {
       FollowTransmitter(client, command);
     }
 
@@ -290,7 +290,7 @@ bool Router::Report(const std::string& received) {
   return true;
 }
 
-void Router::Forward(uint8_t client, const std::string& command) {
+bool Router::Forward(uint8_t client, const std::string& command) {
   const std::string port = Num(client);
   if (!rig_up_) {
     ++counters_.dropped_rig_down;
@@ -299,7 +299,7 @@ void Router::Forward(uint8_t client, const std::string& command) {
       Trace(2, " <ProcessBuffer> Port(" + port + ") command (" + command +
                    ") dropped, the out port line is down");
     }
-    return;
+    return false;
   }
   try {
     lines_.WriteToRig(command);
@@ -309,12 +309,12 @@ void Router::Forward(uint8_t client, const std::string& command) {
     Trace(1, " <ProcessBuffer> Port(" + port + ") *ERROR* command (" + command +
                  ") not sent: " + e.what());
     SetRigLineUp(false);
-    return;
+    return false;
   }
   const cat::CommandKind kind = cat::Classify(command);
   if (kind == cat::CommandKind::Read || kind == cat::CommandKind::Unknown) {
     Store(client, command, kind == cat::CommandKind::Read);
-    return;
+    return true;
   }
   // The transceiver answers a set or an action with nothing (or "?;"): a ring entry for it
   // would wait for an answer that never comes, and capture another client's. Its place in
@@ -326,6 +326,7 @@ void Router::Forward(uint8_t client, const std::string& command) {
     Trace(2, " <ProcessBuffer> Port(" + port + ") command (" + command +
                  ") sent to out port, no answer expected, not stored");
   }
+  return true;
 }
 
 void Router::MakeRoomFor(uint8_t client) {

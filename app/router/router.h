@@ -204,7 +204,8 @@ class Router {
   void Trace(uint8_t level, const std::string& text) { trace_.write(level, text); }
   void TraceRepeated(const char* kind, size_t client, RouterTrace::Text text);
   std::string PortName(size_t client) const;
-  void Forward(uint8_t client, const std::string& command);
+  // Sends the command to the transceiver and remembers it; false when it did not go out.
+  bool Forward(uint8_t client, const std::string& command);
   void Store(uint8_t client, const std::string& command, bool owed);
   void MakeRoomFor(uint8_t client);
   void RouteAnswer(const std::string& answer, const std::string& left);

@@ -167,11 +167,19 @@ void CutAtSemicolons(std::string& buffer, Each&& each) {
   }
 }
 
+// The stream with every "TX0;" left out: the bridge sends one of its own when the client that
+// keyed the transmitter loses its line or is reset.
+std::string WithoutUnkeying(std::string stream) {
+  for (size_t at; (at = stream.find("TX0;")) != std::string::npos;) stream.erase(at, 4);
+  return stream;
+}
+
 // What the bridge must do with the clients' commands, and what the transceiver sent.
 struct Model {
   struct Command {
     std::string text;  // as the transceiver gets it
     bool forwarded;    // reached the out port (AI commands may be the bridge's own business)
+    bool refused = false;  // refused by the bridge itself ("?;"): the transmitter is another's
   };
 
   std::string buffer[3];
@@ -193,8 +201,9 @@ struct Model {
     if (buffer[index].size() > TCorvaneForm::kRxBufferCap) buffer[index].clear();
   }
 
-  // `fail_write`: the out port's next write fails.
-  void Intake(uint8_t client, const std::string& data, bool fail_write) {
+  // `fail_write`: the out port's next write fails; `tx_owner`: the client holding the
+  // transmitter as the bridge sees it now (-1: none).
+  void Intake(uint8_t client, const std::string& data, bool fail_write, int tx_owner) {
     buffer[client] += data;
     // A write to the transceiver: false when it fails (the line goes down, the next tick
     // raises the failure).
@@ -229,7 +238,16 @@ struct Model {
           return;
         }
       }
+      // One transmitter, one owner: another client's key-down is refused by the bridge.
+      const bool keys = cat::KeysTransmitter(command);
+      if (keys && tx_owner >= 0 && tx_owner != client) {
+        commands[client].push_back({command, false, true});
+        ai_used = true;  // an answer of the bridge's own, like its AI answers
+        return;
+      }
       const bool forwarded = rig_up && write(command);
+      if (forwarded && keys) tx_owner = client;
+      if (forwarded && cat::UnkeysTransmitter(command)) tx_owner = -1;
       commands[client].push_back({command, forwarded});
       if (!forwarded) {
         ++dropped_rig_down;
@@ -370,6 +388,7 @@ class ClientChecks {
   }
 
   static bool Answers(const Answer& answer, const Model::Command& command) {
+    if (command.refused) return answer.text == "?;";
     if (!command.forwarded && Token(command.text) != "AI") return false;
     if (answer.text == "?;") return true;
     const std::string_view key = cat::AnswerKey(command.text);
@@ -491,7 +510,7 @@ struct Checks {
     TCorvaneForm& form = *bridge.form;
     Router& router = form.CatRouter;
     // Intake, exactly.
-    Require(bridge.rig_script->Sent() == model.out_sent);
+    Require(WithoutUnkeying(bridge.rig_script->Sent()) == WithoutUnkeying(model.out_sent));
     for (int i = 0; i < 2; ++i) Require(form.RxBuffer[i] == model.buffer[i]);
     if (out_reopened && form.RxBuffer[2].empty()) model.buffer[2].clear();  // a fresh line
     Require(form.RxBuffer[2] == model.buffer[2]);
@@ -576,7 +595,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t count = static_cast<int32_t>(chunk.size()) + (variant >> 3) % 3;
         bridge.ToClient(client, chunk, count);
         bridge.ClearFailures();
-        model.Intake(client, chunk, fail_write);
+        model.Intake(client, chunk, fail_write, form.CatRouter.TransmitterOwner());
         break;
       }
       case 2:    // bytes from the transceiver, or it deals with its next commands, or it sends
@@ -655,7 +674,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (flood.find(';') != std::string::npos) break;
         if (index < 2) {
           bridge.ToClient(static_cast<uint8_t>(index), flood, static_cast<int32_t>(flood.size()));
-          model.Intake(static_cast<uint8_t>(index), flood, false);
+          model.Intake(static_cast<uint8_t>(index), flood, false, form.CatRouter.TransmitterOwner());
         } else {
           bridge.FromRig(flood);
           model.FromRig(flood);
