@@ -144,6 +144,11 @@ void Router::SetRigLineUp(bool up) {
   if (up == rig_up_) return;
   rig_up_ = up;
   if (up) {
+    // Whatever went out before the line was lost will not be answered by the line now open:
+    // waiting for it would only take the new line's answers for the old commands.
+    GiveUp(next_seq_, "the out port line was down");
+    CloseWindow(next_seq_, "the out port line was down");
+    ghosts_.clear();
     Trace(1, "<ProcessBuffer> Out port line is up again, (" + Num(counters_.dropped_this_outage) +
                  ") commands dropped while it was down");
     counters_.dropped_this_outage = 0;
@@ -446,6 +451,10 @@ void Router::CloseWindow(uint64_t next, const char* why) {
       Trace(2, "<OutPortRxChar> *WARNING* (" + Num(left) + ") refusals (?;) given to no one, " + why);
     }
   }
+  // Reads given up in the window were dealt with too: their answers will not come, and a ghost
+  // kept for them would only take a newer read's answer.
+  std::erase_if(ghosts_,
+                [&](const Ghost& g) { return !g.passed && g.sent >= resolved_ && g.sent < next; });
   resolved_ = std::max(resolved_, next);
   while (!silent_.empty() && silent_.front().first < resolved_) silent_.pop_front();
   refusals_ = refusals_given_ = answered_in_window_ = 0;
