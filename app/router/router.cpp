@@ -84,8 +84,9 @@ void Router::MakeGhost(uint32_t slot, int64_t now, bool passed) {
 
 void Router::DropOldestGhost() {
   // Its place in the order goes with it: what was sent before it is taken as dealt with.
-  if (ghosts_.front().sent >= resolved_) CloseWindow(ghosts_.front().sent + 1, "given up long ago");
+  const uint64_t sent = ghosts_.front().sent;
   ghosts_.pop_front();
+  if (sent >= resolved_) CloseWindow(sent + 1, "given up long ago");
 }
 
 void Router::AdvanceReadPointer() {
