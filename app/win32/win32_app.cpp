@@ -19,7 +19,7 @@ Win32App::Win32App(std::vector<std::string> args)
   HWND window = view_.Window();
   main.SetWakeHook([window] { PostMessageA(window, kServeMessage, 0, 0); });
   main.SetExceptionHandler([this](std::exception_ptr e) { errors_.Report(MessageOf(e)); });
-  form_.OnPortRecovered = [this] { errors_.Forget(); };
+  form_.OnPortRecovered = [this](const std::string& line) { errors_.Forget(line); };
 
   view_.SetTrace([this](const std::string& line) { form_.TraceLog.WriteLine(1, line); });
   view_.SetOnDestroy([this] { Finish(); });
