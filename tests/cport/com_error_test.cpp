@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "cport/cport.h"
 
@@ -120,6 +124,54 @@ TEST(ReportPortError, AnAssignedHandlerGetsTheReportInstead) {
   EXPECT_EQ(reports[0].comportMessage, "Unable to open com port") << "no suffix here";
   EXPECT_EQ(reports[0].winError, 2);
   EXPECT_EQ(reports[0].winMessage, std::string("System Error.  Code: 2.\r\n") + std::strerror(2));
+}
+
+TEST(ReportPortError, TransferCallsGoOnAfterAReportTheHandlerTook) {
+  struct Case {
+    const char* name;
+    std::function<int32_t(TComPort&, TComAsync*)> call;
+    bool record;
+    std::vector<int> codes;
+    std::vector<int64_t> winErrors;
+  };
+  char buffer[4] = {};
+  const std::vector<Case> cases = {
+      {"a write without a record", [&](TComPort& p, TComAsync* a) { return p.StartWrite("FA;", 3, a); },
+       false, {4}, {0}},
+      {"a read without a record", [&](TComPort& p, TComAsync* a) { return p.StartRead(buffer, 4, a); },
+       false, {4}, {0}},
+      {"an await without a record", [](TComPort& p, TComAsync* a) { return p.AwaitAsync(a); }, false,
+       {4}, {0}},
+      // The transfer is tried on the missing device as well, and fails.
+      {"a write on a closed port", [&](TComPort& p, TComAsync* a) { return p.StartWrite("FA;", 3, a); },
+       true, {24, 2}, {-24, EBADF}},
+      {"a read on a closed port", [&](TComPort& p, TComAsync* a) { return p.StartRead(buffer, 4, a); },
+       true, {24, 3}, {-24, EBADF}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TComPort port;
+    std::vector<int> codes;
+    std::vector<int64_t> winErrors;
+    port.SetOnException(
+        [&](TObject*, TComExceptions k, const std::string&, int64_t we, const std::string&) {
+          codes.push_back(k + 1);
+          winErrors.push_back(we);
+        });
+    PAsync async;
+    if (c.record) AllocAsync(async);
+    EXPECT_EQ(c.call(port, async.get()), 0);
+    EXPECT_EQ(codes, c.codes);
+    EXPECT_EQ(winErrors, c.winErrors);
+    // Without the handler the first report raises.
+    TComPort plain;
+    try {
+      c.call(plain, async.get());
+      ADD_FAILURE() << "no exception";
+    } catch (const EComPort& e) {
+      EXPECT_EQ(e.ComErrorCode(), c.codes.front());
+    }
+  }
 }
 
 TEST(ReportPortError, AnExceptionFromTheHandlerPropagates) {

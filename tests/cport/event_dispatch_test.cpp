@@ -184,6 +184,8 @@ TEST_P(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
   EXPECT_EQ(port.Script->Count(FakeOp::WaitCommEvent), waits) << "nobody waits any more";
 
   port.ClosePort();
+  EXPECT_EQ(port.Script->Last(FakeOp::PurgeComm).Arg1, PURGE_TXABORT | PURGE_RXABORT)
+      << "the queues are left as they were: no purge after the raising handler";
   port.OpenPort();
   EXPECT_TRUE(port.EventThreadRunning());
   // "B" waited through the reopen: it counts as an arrival of the new monitoring.
@@ -200,6 +202,21 @@ TEST_P(Dispatch, AFailedWaitEndsMonitoringWithoutSpinning) {
   EXPECT_EQ(port.Script->Count(FakeOp::WaitCommEvent), 1);
   EXPECT_TRUE(port.Connected());
   port.ClosePort();
+}
+
+TEST_P(Dispatch, MonitoringThatCannotStartLeavesThePortOpenWithoutIt) {
+  int afterOpen = 0;
+  port.SetOnAfterOpen([&](TObject*) { ++afterOpen; });
+  port.Script->Fail(FakeOp::SetCommMask, FakeScript::kRaise, 1);
+  EXPECT_THROW(port.OpenPort(), std::runtime_error);
+  EXPECT_TRUE(port.Connected());
+  EXPECT_FALSE(port.EventThreadRunning());
+  EXPECT_EQ(afterOpen, 0);
+  port.ClosePort();
+  EXPECT_FALSE(port.Connected());
+  EXPECT_EQ(port.Script->OpenDevices(), 0);
+  port.OpenPort();
+  EXPECT_TRUE(port.EventThreadRunning()) << "the next open monitors again";
 }
 
 TEST_P(Dispatch, WindowMessagesRunHandlersOnlyWhileOpen) {
@@ -259,19 +276,27 @@ TEST_P(Dispatch, LinksHearConnectionTransfersAndLineStates) {
   EXPECT_THROW(port.UnRegisterLink(&link), EComPort);
 }
 
-TEST_P(Dispatch, RxBufTakesTheBytesWhenOnRxCharDoesNotTrigger) {
-  std::string buffers;
-  int rxChar = 0;
-  port.SetTriggersOnRxChar(false);
-  port.SetOnRxBuf([&](TObject*, const void* b, int32_t n) {
-    buffers.append(static_cast<const char*>(b), static_cast<size_t>(n));
-  });
-  port.SetOnRxChar([&](TObject*, int32_t) { ++rxChar; });
-  port.OpenPort();
-  port.Script->Receive("FA;");
-  ASSERT_TRUE(loop.RunUntil([&] { return buffers == "FA;"; }, 2s));
-  EXPECT_EQ(rxChar, 0);
-  EXPECT_EQ(port.InQueueCount(), 0);
+TEST_P(Dispatch, WithoutTriggeringOnRxCharThePortReadsTheBytesForOnRxBufOrLosesThem) {
+  for (const bool rxBuf : {true, false}) {
+    SCOPED_TRACE(rxBuf ? "OnRxBuf assigned" : "OnRxBuf unassigned");
+    ScriptedPort p;
+    p.SetLoopDelivery(GetParam());
+    std::string buffers;
+    int rxChar = 0;
+    p.SetTriggersOnRxChar(false);
+    if (rxBuf) {
+      p.SetOnRxBuf([&](TObject*, const void* b, int32_t n) {
+        buffers.append(static_cast<const char*>(b), static_cast<size_t>(n));
+      });
+    }
+    p.SetOnRxChar([&](TObject*, int32_t) { ++rxChar; });
+    p.OpenPort();
+    p.Script->Receive("FA;");
+    ASSERT_TRUE(loop.RunUntil([&] { return p.Script->Count(FakeOp::StartRead) == 1; }, 2s));
+    EXPECT_EQ(buffers, rxBuf ? "FA;" : "");
+    EXPECT_EQ(rxChar, 0);
+    EXPECT_EQ(p.InQueueCount(), 0);
+  }
 }
 
 TEST_P(Dispatch, AReceivedBatchAsksTheDeviceForItsInputOnceWhenNoLinkListens) {
