@@ -17,9 +17,11 @@ using namespace std::chrono_literals;
 
 using corvane::test::PtyLine;
 
-class PtyCloseDiscard : public corvane::test::PortOnPty {};
+class PtyCloseDiscard : public corvane::test::PortOnPtyEitherWay {};
 
-TEST_F(PtyCloseDiscard, KeptBytesReachOnRxCharAcrossEveryReset) {
+INSTANTIATE_TEST_SUITE_P(Delivery, PtyCloseDiscard, ::testing::Bool(), corvane::test::DeliveryName);
+
+TEST_P(PtyCloseDiscard, KeptBytesReachOnRxCharAcrossEveryReset) {
   constexpr int kRounds = 200;
   std::string received;
   port.SetOnRxChar([&](TObject*, int32_t count) {
@@ -42,7 +44,7 @@ TEST_F(PtyCloseDiscard, KeptBytesReachOnRxCharAcrossEveryReset) {
   EXPECT_EQ(received, sent);
 }
 
-TEST_F(PtyCloseDiscard, TheSettingDecidesWhetherWaitingBytesOutliveAClose) {
+TEST_P(PtyCloseDiscard, TheSettingDecidesWhetherWaitingBytesOutliveAClose) {
   const struct {
     const char* name;
     std::optional<bool> discard;  // none: left at its default
@@ -52,6 +54,7 @@ TEST_F(PtyCloseDiscard, TheSettingDecidesWhetherWaitingBytesOutliveAClose) {
     SCOPED_TRACE(c.name);
     PtyLine line;
     TComPort p;
+    p.SetLoopDelivery(GetParam());
     p.SetPort(line.SlavePath());
     if (c.discard) p.SetDiscardOnClose(*c.discard);
     p.OpenPort();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cport/cport.h"
+#include "rt/descriptor_watch.h"
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
 #include "tests/cport/support/port_on_pty.h"
@@ -55,7 +56,22 @@ class VirtualLine : public ::testing::Test {
   TComPort port;
 };
 
-TEST_F(VirtualLine, AClientReachesThePortThroughTheLinkAndMayCloseAndReopenItsEnd) {
+// The same with the port's events delivered as the parameter says: by an event thread
+// (false) or by the test's loop watching the line (true).
+class VirtualLineEitherWay : public VirtualLine, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    VirtualLine::SetUp();
+    if (!GetParam()) return;
+    corvane::SetMainLoopWatcher(&loop);
+    port.SetLoopDelivery(true);
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Delivery, VirtualLineEitherWay, ::testing::Bool(),
+                         corvane::test::DeliveryName);
+
+TEST_P(VirtualLineEitherWay, AClientReachesThePortThroughTheLinkAndMayCloseAndReopenItsEnd) {
   port.OpenPort();
   ASSERT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_TRUE(std::filesystem::read_symlink(link).string().starts_with("/dev/pts/"));
@@ -70,7 +86,7 @@ TEST_F(VirtualLine, AClientReachesThePortThroughTheLinkAndMayCloseAndReopenItsEn
   EXPECT_TRUE(port.EventThreadRunning());
 }
 
-TEST_F(VirtualLine, AReopenOfThePortLeavesTheClientsEndAndItsSettingsAlone) {
+TEST_P(VirtualLineEitherWay, AReopenOfThePortLeavesTheClientsEndAndItsSettingsAlone) {
   port.OpenPort();
   const auto target = std::filesystem::read_symlink(link);
   TtyPeer client(link);
