@@ -2,7 +2,6 @@
 // count of OnRxChar, the line status sets, and the event thread's life across close,
 // handler failures and reopening.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +9,6 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cport/com_event_mask.h"
@@ -19,12 +17,15 @@
 #include "rt/main_thread.h"
 #include "tests/cport/support/port_on_pty.h"
 #include "tests/cport/support/scripted_port.h"
+#include "tests/cport/support/unserved.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace corvane::platform;
 using corvane::test::ScriptedPort;
+using corvane::test::ThreadWaitsForMain;
+using corvane::test::Unserved;
 
 // The parameter: whether the test's loop watches the device in place of an event thread.
 class Dispatch : public ::testing::TestWithParam<bool> {
@@ -50,12 +51,6 @@ class Dispatch : public ::testing::TestWithParam<bool> {
     port.SetOnRxFlag([this](TObject*) { seen.push_back("RxFlag"); });
     port.SetOnRx80Full([this](TObject*) { seen.push_back("Rx80Full"); });
   }
-  // Waits, without serving, until the event thread is blocked handing a batch to the main
-  // thread; events raised meanwhile make up its next batch together.
-  static bool ThreadWaitsForMain() {
-    pollfd p{corvane::MainThread::Instance().WakeFd(), POLLIN, 0};
-    return poll(&p, 1, 2000) == 1;
-  }
   // Holds the event thread in a synchronous call of its own; the loop delivers that batch
   // alone.
   void HoldThread() {
@@ -65,15 +60,6 @@ class Dispatch : public ::testing::TestWithParam<bool> {
     } else {
       ASSERT_TRUE(ThreadWaitsForMain());
     }
-  }
-  // Waits for a change the event thread makes, without serving its calls.
-  static bool Unserved(const std::function<bool()>& cond) {
-    const auto end = std::chrono::steady_clock::now() + 2s;
-    while (!cond()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
   }
   bool WaitSeen(size_t n) {
     return loop.RunUntil([&] { return seen.size() >= n; }, 2s);

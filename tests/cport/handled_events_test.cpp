@@ -2,7 +2,6 @@
 // while every handler, link callback and overriding fire step still gets its events, whole
 // batches in order.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <chrono>
 #include <functional>
@@ -18,6 +17,7 @@
 #include "rt/main_thread.h"
 #include "tests/cport/support/port_on_pty.h"
 #include "tests/cport/support/pty_line.h"
+#include "tests/cport/support/unserved.h"
 
 namespace {
 
@@ -39,12 +39,7 @@ class HandledEvents : public ::testing::Test {
   // Waits, without serving the main thread, until the event thread has called the wait n
   // times: it cannot while it is blocked handing a batch over.
   bool WaitedTimes(int n) {
-    const auto end = std::chrono::steady_clock::now() + 2s;
-    while (script->Count(FakeOp::WaitCommEvent) < n) {
-      if (std::chrono::steady_clock::now() >= end) return false;
-      poll(nullptr, 0, 1);
-    }
-    return true;
+    return corvane::test::Unserved([&] { return script->Count(FakeOp::WaitCommEvent) >= n; });
   }
 
   std::shared_ptr<FakeScript> script = std::make_shared<FakeScript>();

@@ -3,7 +3,6 @@
 // arise there; and one message per event to the main thread (smWindowSync), in the fixed
 // order, where a failure is shown and monitoring goes on.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <chrono>
 #include <functional>
@@ -17,12 +16,15 @@
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
 #include "tests/cport/support/scripted_port.h"
+#include "tests/cport/support/unserved.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace corvane::platform;
 using corvane::test::ScriptedPort;
+using corvane::test::ThreadWaitsForMain;
+using corvane::test::Unserved;
 
 class SyncMethods : public ::testing::Test {
  protected:
@@ -45,28 +47,10 @@ class SyncMethods : public ::testing::Test {
   }
   // Without serving the main thread: handlers under smNone need nobody there.
   bool SeenUnserved(size_t n) {
-    const auto end = std::chrono::steady_clock::now() + 2s;
-    while (Seen().size() < n) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return Unserved([&] { return Seen().size() >= n; });
   }
   bool SeenServed(size_t n) {
     return loop.RunUntil([&] { return Seen().size() >= n; }, 2s);
-  }
-  static bool Unserved(const std::function<bool()>& cond) {
-    const auto end = std::chrono::steady_clock::now() + 2s;
-    while (!cond()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-    return true;
-  }
-  // Waits, without serving, until the event thread is blocked handing a message over.
-  static bool ThreadWaitsForMain() {
-    pollfd p{corvane::MainThread::Instance().WakeFd(), POLLIN, 0};
-    return poll(&p, 1, 2000) == 1;
   }
 
   corvane::EventLoop loop;
