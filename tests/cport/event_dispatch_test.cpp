@@ -36,6 +36,7 @@ class Dispatch : public ::testing::TestWithParam<bool> {
     corvane::SetMainLoopWatcher(&loop);
     port.SetLoopDelivery(true);
   }
+  void TearDown() override { corvane::MainThread::Instance().SetExceptionHandler(nullptr); }
   // Handlers note what ran; the log outlives the port, whose closing reports to it.
   std::vector<std::string> seen;
   corvane::EventLoop loop;
@@ -152,8 +153,9 @@ TEST_P(Dispatch, ClosingWhileTheThreadWaitsInASynchronousCallCompletes) {
   EXPECT_EQ(port.Script->OpenDevices(), 0);
 }
 
-TEST_P(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
-  int calls = 0;
+TEST_P(Dispatch, AHandlerThatRaisesEndsMonitoringUnshownUntilReopened) {
+  int calls = 0, shown = 0;
+  corvane::MainThread::Instance().SetExceptionHandler([&](std::exception_ptr) { ++shown; });
   port.SetOnRxChar([&](TObject*, int32_t) {
     ++calls;
     throw std::runtime_error("handler failed");
@@ -165,6 +167,7 @@ TEST_P(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
   ASSERT_TRUE(loop.RunUntil([&] { return !port.EventThreadRunning(); }, 2s));
   EXPECT_EQ(calls, 1);
   EXPECT_TRUE(port.Connected()) << "the port stays open";
+  EXPECT_EQ(shown, 0) << "kept, not shown";
   const int waits = port.Script->Count(FakeOp::WaitCommEvent);
   port.Script->Receive("B");
   EXPECT_EQ(port.Script->Count(FakeOp::WaitCommEvent), waits) << "nobody waits any more";
@@ -177,6 +180,7 @@ TEST_P(Dispatch, AHandlerThatRaisesEndsMonitoringUntilReopened) {
   // "B" waited through the reopen: it counts as an arrival of the new monitoring.
   port.Script->Receive("C");
   ASSERT_TRUE(loop.RunUntil([&] { return calls == 2; }, 2s));
+  port.ClosePort();
 }
 
 TEST_P(Dispatch, AFailedWaitEndsMonitoringWithoutSpinning) {
