@@ -269,10 +269,10 @@ TEST_P(Dispatch, LinksHearConnectionTransfersAndLineStates) {
 TEST_P(Dispatch, WithoutTriggeringOnRxCharThePortReadsTheBytesForOnRxBufOrLosesThem) {
   for (const bool rxBuf : {true, false}) {
     SCOPED_TRACE(rxBuf ? "OnRxBuf assigned" : "OnRxBuf unassigned");
-    ScriptedPort p;
-    p.SetLoopDelivery(GetParam());
     std::string buffers;
     int rxChar = 0;
+    ScriptedPort p;  // after what its handlers write to
+    p.SetLoopDelivery(GetParam());
     p.SetTriggersOnRxChar(false);
     if (rxBuf) {
       p.SetOnRxBuf([&](TObject*, const void* b, int32_t n) {

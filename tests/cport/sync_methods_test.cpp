@@ -27,6 +27,10 @@ using corvane::test::ThreadWaitsForMain;
 using corvane::test::Unserved;
 
 class SyncMethods : public ::testing::Test {
+  const std::thread::id mainId_ = std::this_thread::get_id();
+  std::mutex mutex_;
+  std::vector<std::string> seen_;
+
  protected:
   void SetUp() override { corvane::MainThread::Instance().Attach(); }
   void TearDown() override { corvane::MainThread::Instance().SetExceptionHandler(nullptr); }
@@ -53,13 +57,9 @@ class SyncMethods : public ::testing::Test {
     return loop.RunUntil([&] { return Seen().size() >= n; }, 2s);
   }
 
+  // After the log: the port's closing reports to it.
   corvane::EventLoop loop;
   ScriptedPort port;
-
- private:
-  const std::thread::id mainId_ = std::this_thread::get_id();
-  std::mutex mutex_;
-  std::vector<std::string> seen_;
 };
 
 TEST_F(SyncMethods, WithoutSynchronisingHandlersAndTheirErrorsStayOnTheEventThread) {
