@@ -576,6 +576,7 @@ void Router::Pass(uint64_t sent) {
 
 void Router::RouteAnswer(const std::string& received, const std::string& left) {
   const int64_t now = clock_();
+  seq_at_last_answer_ = next_seq_;
   GiveUp(0, "waited too long");
   ExpireOld(now);
   if (received == "?;") {
@@ -772,10 +773,13 @@ bool Router::Tick() {
                            counters_.refusals_to_no_one + counters_.late + counters_.malformed +
                            counters_.reported + (refusals_ - refusals_given_);
   // Only reads the transceiver owes an answer count: an unknown command may be a silent set.
+  // A read sent before the transceiver's last answer does not show it stuck: that answer may
+  // have been the read's own, taken by the one before it when a refusal could not be placed.
   bool owed_waiting = false;
   for (uint32_t i = ReadPointer; i != WritePointer; i = (i + 1) % kQueueSlots) {
     const Entry& e = entries_[i];
-    if (!e.answered && e.owed && e.sent < seq_at_last_tick_) owed_waiting = true;
+    if (!e.answered && e.owed && e.sent >= seq_at_last_answer_ && e.sent < seq_at_last_tick_)
+      owed_waiting = true;
   }
   const bool stuck = owed_waiting && answers == answers_at_last_tick_;
   if (stuck) GiveUp(seq_at_last_tick_, "queue stuck");

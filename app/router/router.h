@@ -279,6 +279,8 @@ class Router {
   // Place of the next command sent to the transceiver (monotonic, never wraps).
   uint64_t next_seq_ = 0;
   uint64_t seq_at_last_tick_ = 0;
+  // Place of the next command when the transceiver's last answer (of any kind) came.
+  uint64_t seq_at_last_answer_ = 0;
   uint64_t answers_at_last_tick_ = 0;
   // Resets that brought no answer back wait longer each time.
   uint64_t answers_at_last_reset_ = UINT64_MAX;

@@ -239,6 +239,17 @@ TEST_F(RouterTest, TheWatchdogCallsABridgeStuckOnlyWhenAWaitingCommandSawNoProgr
   now += 2 * kTickMs;
   EXPECT_FALSE(router.Tick());
   EXPECT_TRUE(router.Empty());
+  // While answers may be reports, a refusal after answers is not placed: the refused read is
+  // left waiting, but the transceiver answered after it, so it is not stuck.
+  router.ProcessAnswers("FB07030000;");  // a report
+  router.ProcessBuffer(0, "FA;MD0;FA;MD0;");
+  router.ProcessAnswers("FA14070000;MD02;?;MD02;");
+  EXPECT_FALSE(router.Tick());
+  for (int i = 0; i < 2; ++i) {
+    now += kTickMs;
+    EXPECT_FALSE(router.Tick()) << i;
+  }
+  EXPECT_TRUE(router.Empty());
   // A read left unanswered for a whole tick: stuck, and given up.
   router.ProcessBuffer(1, "ID;");
   now += kTickMs;
