@@ -11,6 +11,8 @@ const char* const kUsageText =
     "\n"
     "  -F name     use the configuration file name (relative to the current directory)\n"
     "  --headless  run without a window; messages go to stderr\n"
+    "  --event-threads  with --headless: an event thread per line hands its events to the\n"
+    "              main loop, instead of the main loop watching the lines itself\n"
     "  --help      show this text\n"
     "  --version   show the version\n";
 
@@ -23,6 +25,8 @@ const char* const kHeadlessUsageText =
     "live in the current directory. Messages go to stderr.\n"
     "\n"
     "  -F name     use the configuration file name (relative to the current directory)\n"
+    "  --event-threads  an event thread per line hands its events to the main loop,\n"
+    "              instead of the main loop watching the lines itself\n"
     "  --help      show this text\n"
     "  --version   show the version\n";
 
@@ -34,6 +38,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       cl.headless = true;
     } else if (arg == "--help") {
       cl.help = true;
+    } else if (arg == "--event-threads") {
+      cl.event_threads = true;
     } else if (arg == "--version") {
       cl.version = true;
     } else {

@@ -10,6 +10,7 @@ struct CommandLine {
   bool headless = false;
   bool help = false;
   bool version = false;
+  bool event_threads = false;
   std::vector<std::string> rest;  // what the bridge sees, in order
 };
 

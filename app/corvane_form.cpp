@@ -169,9 +169,6 @@ void TCorvaneForm::ApplyDesignSettings(TComPort& port, const std::string& name) 
   port.SetTriggersOnRxChar(true);
   // What has arrived survives a close and reopen: a reset must not lose commands or answers.
   port.SetDiscardOnClose(false);
-  // The main loop watches the line itself where it can: no thread between a byte and its
-  // handler.
-  port.SetLoopDelivery(true);
 }
 
 bool TCorvaneForm::Tracing(uint8_t level) const {
@@ -256,6 +253,9 @@ void TCorvaneForm::OpenAndShow(int index) {
 }
 
 void TCorvaneForm::FormCreate(TObject*) {
+  // The main loop watches the lines itself where it can: no thread between a byte and its
+  // handler.
+  for (TComPort* port : {&InPortA, &InPortB, &outPort}) port->SetLoopDelivery(LoopDelivery);
   for (auto& b : RxBuffer) b.clear();
   ReadPointer = WritePointer = 0;
   ShowQueueCaptions();

@@ -68,6 +68,10 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   // back. Errors of lines are raised as PortFailures, each under its line's key.
   std::function<void(const std::string& line)> OnPortRecovered;
 
+  // Whether the main loop watches the lines itself (set before FormCreate); off, each line
+  // has an event thread of its own that hands its events over.
+  bool LoopDelivery = true;
+
   // The tip of the tray icon for the current port names, cut to the record's 63 characters.
   std::string TrayTip() const;
 

@@ -16,5 +16,5 @@ int main(int argc, char** argv) {
     std::printf("%s\n", kCorvaneVersionLine);
     return 0;
   }
-  return corvane::RunHeadless(cl.rest);
+  return corvane::RunHeadless(cl.rest, !cl.event_threads);
 }

@@ -14,7 +14,7 @@
 
 namespace corvane {
 
-int RunHeadless(const std::vector<std::string>& args) {
+int RunHeadless(const std::vector<std::string>& args, bool loop_delivery) {
   MainThread& main = MainThread::Instance();
   main.Attach();
   EventLoop loop;
@@ -22,6 +22,7 @@ int RunHeadless(const std::vector<std::string>& args) {
   if (EventLoop::WatchesDescriptors()) SetMainLoopWatcher(&loop);
   HeadlessView view(loop);
   TCorvaneForm form(view, args);
+  form.LoopDelivery = loop_delivery;
   view.SetTick([&form] {
     if (form.hTimerEnabled) form.hTimerTimer(&form);
   });

@@ -22,5 +22,5 @@ int main(int argc, char** argv) {
 #ifdef CORVANE_HAS_WINDOW
   if (!cl.headless) return corvane::RunWindow(argc, argv, cl.rest);
 #endif
-  return corvane::RunHeadless(cl.rest);
+  return corvane::RunHeadless(cl.rest, !cl.event_threads);
 }

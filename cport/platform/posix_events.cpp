@@ -136,6 +136,12 @@ int PosixDevice::WaitLineChange() {
 }
 
 bool PosixDevice::RequestDrain() {
+  // A line without modem lines (a pseudo-terminal) has no transmitter whose last byte may
+  // still be on its way: an empty queue is a drained line, and no helper thread is needed.
+  {
+    std::lock_guard lock(linesMutex_);
+    if (!hasModem_) return false;
+  }
   {
     std::lock_guard lock(drainMutex_);
     drainWanted_ = true;

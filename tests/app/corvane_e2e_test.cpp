@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 #include "tests/app/corvane_process.h"
 
@@ -17,13 +18,35 @@ std::string Answer(const std::string& token, const std::string& value) {
   return token + value + ";";
 }
 
-TEST(CorvaneEndToEnd, AnswersReachTheClientThatAsked) {
+size_t Threads(pid_t pid) {
+  size_t n = 0;
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+    n += task.is_directory();
+  }
+  return n;
+}
+
+// The bridge as it ships, its main loop watching the three lines, and with an event thread
+// per line.
+class CorvaneDelivery : public testing::TestWithParam<bool> {};
+
+TEST_P(CorvaneDelivery, AnswersReachTheClientThatAsked) {
+  const bool event_threads = GetParam();
   CorvaneRig rig;
-  rig.Start();
+  rig.Start(event_threads ? std::vector<std::string>{"--event-threads"}
+                          : std::vector<std::string>{});
   EXPECT_EQ(rig.Ask(rig.a, "ID;"), "ID0251;");
   EXPECT_EQ(rig.Ask(rig.b, "ID;"), "ID0251;");
   EXPECT_EQ(rig.Ask(rig.a, "FA;"), Answer("FA", "14070000"));
+  // Pseudo-terminals have no driver-wait helper: loop delivery runs on the main thread alone.
+  EXPECT_EQ(Threads(rig.corvane->pid()), event_threads ? 4u : 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(LoopAndThreads, CorvaneDelivery, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "EventThreads" : "MainLoop";
+                         });
 
 TEST(CorvaneEndToEnd, PortBSeesTheVfosExchangedBothWays) {
   CorvaneRig rig;

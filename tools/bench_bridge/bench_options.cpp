@@ -41,7 +41,8 @@ std::vector<std::string> SplitList(const std::string& text) {
 }
 
 bool KnownTarget(const std::string& name) {
-  return name == "direct" || name == "socat" || name == "floor" || name == "corvane";
+  return name == "direct" || name == "socat" || name == "floor" || name == "corvane" ||
+         EventThreadsOf(name);
 }
 
 // The bridge with its port A as a TCP line, and how many connections talk through it.

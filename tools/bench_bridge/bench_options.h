@@ -17,8 +17,9 @@ struct BenchOptions {
   int timeout_ms = 500;
   bool keep_dir = false;
   // latency: target names, or LABEL=PATH for a further bridge program under that label
-  std::vector<std::string> targets = {"direct",      "socat",        "floor",
-                                      "corvane",     "corvane-tcp",  "corvane-tcp4"};
+  std::vector<std::string> targets = {"direct",      "socat",           "floor",
+                                      "corvane",     "corvane-threads", "corvane-tcp",
+                                      "corvane-tcp4"};
   long long samples = 10'000;
   double idle_seconds = 30;  // 60 for the idle subcommand
   double load_seconds = 10;
@@ -43,10 +44,10 @@ std::optional<BenchOptions> ParseBenchOptions(const std::vector<std::string>& ar
 
 inline constexpr const char* kBenchUsage =
     "usage: corvane-bench-bridge latency [--samples N] [--idle-seconds S] [--load-seconds S]\n"
-    "                                    [--targets direct,socat,floor,corvane,corvane-tcp,\n"
-    "                                               corvane-tcp4,LABEL=PATH...]\n"
+    "                                    [--targets direct,socat,floor,corvane,corvane-threads,\n"
+    "                                               corvane-tcp,corvane-tcp4,LABEL=PATH...]\n"
     "       corvane-bench-bridge soak [--commands N | --seconds S] [--max-lost N]\n"
-    "                                 [--target corvane|floor|socat|direct]\n"
+    "                                 [--target corvane|corvane-threads|floor|socat|direct]\n"
     "       corvane-bench-bridge idle [--idle-seconds S] [--poll-interval-ms N]\n"
     "                                 [--duration-seconds S]\n"
     "       corvane-bench-bridge chaos [--seconds S] [--seed N] [--refuse N]\n"
@@ -55,6 +56,8 @@ inline constexpr const char* kBenchUsage =
     "common: [--timeout-ms N] (answer timeout, default 500, chaos 1500) [--corvane PATH] [--simrig "
     "PATH]\n"
     "        [--floor PATH] [--socat PATH] [--keep-dir]\n"
+    "corvane runs the bridge as it ships, its main loop watching the lines; corvane-threads with\n"
+    "an event thread per line (--event-threads).\n"
     "corvane-tcp runs the bridge with port A a TCP line and one client connected to it,\n"
     "corvane-tcp4 with four.\n"
     "A latency target LABEL=PATH runs the bridge program at PATH under LABEL, beside the others,\n"

@@ -68,8 +68,12 @@ int TcpClientsOf(const std::string& target) {
   return 0;
 }
 
+bool EventThreadsOf(const std::string& target) {
+  return target == "corvane-threads";
+}
+
 RunningBridge::RunningBridge(const std::string& corvane, const std::string& dir,
-                             const std::string& rig_path, int tcp_clients)
+                             const std::string& rig_path, int tcp_clients, bool event_threads)
     : a_(ClientLine::NewPair()), b_(ClientLine::NewPair()), tcp_clients_(tcp_clients) {
   const std::string ini_path = dir + "/Corvane.INI";
   std::string port_a = a_.path();
@@ -83,8 +87,9 @@ RunningBridge::RunningBridge(const std::string& corvane, const std::string& dir,
         << "\r\nPORTO=" << rig_path << "\r\nTRACE=NOT\r\n";
     if (!ini) throw std::runtime_error("cannot write " + ini_path);
   }
-  program_ = std::make_unique<ChildProgram>(
-      ChildLaunch{{corvane, "--headless"}, dir, dir + "/corvane.out", false});
+  std::vector<std::string> argv = {corvane, "--headless"};
+  if (event_threads) argv.push_back("--event-threads");
+  program_ = std::make_unique<ChildProgram>(ChildLaunch{argv, dir, dir + "/corvane.out", false});
 }
 
 std::vector<int> RunningBridge::ConnectTcpClients(Deadline deadline) {

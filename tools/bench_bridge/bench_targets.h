@@ -80,6 +80,9 @@ class FloorRelay {
 // The connections a latency target talks through on a TCP line: 0 for a target whose
 // clients are pseudo-terminals ("corvane-tcp": 1, "corvane-tcp4": 4).
 int TcpClientsOf(const std::string& target);
+// Whether a target runs the bridge with an event thread per line ("corvane-threads") instead
+// of the main loop watching the lines.
+bool EventThreadsOf(const std::string& target);
 
 // corvane --headless in the scratch directory, ports A and B on client pseudo-terminals, or
 // port A a TCP line on the loopback address with `tcp_clients` connections.
@@ -87,7 +90,7 @@ int TcpClientsOf(const std::string& target);
 class RunningBridge {
  public:
   RunningBridge(const std::string& corvane, const std::string& dir, const std::string& rig_path,
-                int tcp_clients = 0);
+                int tcp_clients = 0, bool event_threads = false);
   // The TCP line's connections, made once the bridge listens (empty without a TCP line).
   std::vector<int> ConnectTcpClients(Deadline deadline);
   ClientLine& a() { return a_; }

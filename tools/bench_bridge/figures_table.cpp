@@ -24,14 +24,14 @@ void PrintFiguresTable(const std::vector<TargetFigures>& rows) {
   for (const TargetFigures& row : rows) {
     if (row.label == "direct") direct = &row;
   }
-  std::printf("\n  %-12s %7s %8s %8s %9s %9s %10s %10s %10s %10s %9s %9s\n", "target", "clients",
+  std::printf("\n  %-15s %7s %8s %8s %9s %9s %10s %10s %10s %10s %9s %9s\n", "target", "clients",
               "median", "p99", "+median", "+p99", "cmds/s", "CPU us", "syscalls", "switches",
               "idle %", "wakes/s");
-  std::printf("  %-12s %7s %8s %8s %9s %9s %10s %10s %10s %10s %9s %9s\n", "", "", "us", "us", "us",
+  std::printf("  %-15s %7s %8s %8s %9s %9s %10s %10s %10s %10s %9s %9s\n", "", "", "us", "us", "us",
               "us", "", "per cmd", "per cmd", "per cmd", "core", "idle");
   for (const TargetFigures& row : rows) {
     const std::optional<double> none;
-    std::printf("  %-12s %7d %8s %8s %9s %9s %10s %10s %10s %10s %9s %9s\n", row.label.c_str(),
+    std::printf("  %-15s %7d %8s %8s %9s %9s %10s %10s %10s %10s %9s %9s\n", row.label.c_str(),
                 row.clients, Cell(row.median_us, "%.0f").c_str(), Cell(row.p99_us, "%.0f").c_str(),
                 Cell(Minus(row.median_us, direct ? direct->median_us : none), "%+.0f").c_str(),
                 Cell(Minus(row.p99_us, direct ? direct->p99_us : none), "%+.0f").c_str(),

@@ -87,7 +87,8 @@ std::unique_ptr<Path> StartPath(const ProgramPaths& programs, const ScratchDir& 
     }
     const std::string program = eq == std::string::npos ? programs.corvane : target.substr(eq + 1);
     path->bridge =
-        std::make_unique<RunningBridge>(program, home, path->rig->path(), TcpClientsOf(target));
+        std::make_unique<RunningBridge>(program, home, path->rig->path(), TcpClientsOf(target),
+                                        EventThreadsOf(target));
     path->relay = &path->bridge->program();
   }
   if (path->relay != nullptr) path->watched = path->relay;

@@ -55,8 +55,9 @@ int RunSoak(const BenchOptions& o) {
     int fd_a = -1;
     int fd_b = -1;
     ChildProgram* watched = &rig.program();
-    if (o.target == "corvane") {
-      bridge = std::make_unique<RunningBridge>(o.programs.corvane, dir.path(), rig.path());
+    if (o.target == "corvane" || EventThreadsOf(o.target)) {
+      bridge = std::make_unique<RunningBridge>(o.programs.corvane, dir.path(), rig.path(), 0,
+                                               EventThreadsOf(o.target));
       fd_a = bridge->a().fd();
       fd_b = bridge->b().fd();
       watched = &bridge->program();

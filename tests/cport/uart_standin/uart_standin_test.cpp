@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <cstdarg>
 #include <memory>
 #include <mutex>
@@ -157,7 +158,19 @@ using namespace std::chrono_literals;
 
 class UartStandIn : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(OpenDevice(pty.SlavePath(), device), 0); }
+  void SetUp() override {
+    ASSERT_EQ(OpenDevice(pty.SlavePath(), device), 0);
+    // The stand-in is the driver of the device's own descriptor from its open on: a line with
+    // modem lines, looked at again by the next mask.
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ignored)) {
+      if (std::filesystem::read_symlink(entry.path(), ignored) == pty.SlavePath()) {
+        std::lock_guard lock(g_mutex);
+        g_fd = std::stoi(entry.path().filename().string());
+      }
+    }
+    ASSERT_EQ(device->SetCommMask(0), 0);
+  }
   void TearDown() override {
     LetOutputGo();
     device->Close();
