@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "app/bridge_constants.h"
@@ -188,6 +189,27 @@ void TCorvaneForm::ShowQueueCaptions() {
     shown_write_ = WritePointer;
     view_.SetLabelCaption(TCorvaneView::Label::QueueWrite, std::to_string(WritePointer));
   }
+  // Keying and unkeying are commands and ticks like the ones that move the ring.
+  ShowTransmitter();
+}
+
+void TCorvaneForm::ShowTransmitter() {
+  const int owner = CatRouter.TransmitterOwner();
+  std::optional<TCorvaneView::Led> led;
+  std::string who;
+  if (owner == 0 || owner == 1) {
+    led = Ports(owner).led;
+    who = owner == 0 ? "Port A" : "Port B";
+  }
+  for (int i = 0; i < 2 && owner > 1; ++i) {
+    if (tcp_[i] && tcp_[i]->Owns(static_cast<size_t>(owner))) {
+      led = Ports(i).led;
+      who = tcp_[i]->ClientName(static_cast<size_t>(owner));
+    }
+  }
+  if (who == shown_keyer_) return;
+  shown_keyer_ = who;
+  view_.ShowTransmitter(led, who);
 }
 
 TCorvaneForm::PortView TCorvaneForm::Ports(int index) {
@@ -506,6 +528,7 @@ void TCorvaneForm::MarkLost(int index, const std::string& why) {
   view_.SetLedOn(p.led, false);
   if (&p.port == &outPort) CatRouter.SetRigLineUp(false);
   if (index < 2) CatRouter.ReleaseTransmitter(static_cast<size_t>(index), "its line was lost");
+  ShowTransmitter();
   ArmWatchdog();
 }
 
@@ -532,6 +555,7 @@ void TCorvaneForm::ResetButtonClick(TObject*) {
   // are open again.
   resetting_ = true;
   for (size_t client = 0; client < 2; ++client) CatRouter.ReleaseTransmitter(client, "its line was reset");
+  ShowTransmitter();
   for (int i = 0; i < 3; ++i) failures.Attempt(kPortKeys[i], [&] { Ports(i).port.ClosePort(); });
   for (int i = 0; i < 3; ++i) failures.Attempt(kPortKeys[i], [&] { OpenAndShow(i); });
   resetting_ = false;

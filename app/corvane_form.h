@@ -104,6 +104,8 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   bool Tracing(uint8_t level) const;
   void Trace(uint8_t level, const std::string& text);
   void ShowQueueCaptions();
+  // Tells the view who keys the transmitter when that changed since it was last told.
+  void ShowTransmitter();
   void ApplyDesignSettings(TComPort& port, const std::string& name);
   void ShowPortSettings(TComPort& port, bool writeIni);
   // Opens one port and shows it; raises what opening raised, with the port named.
@@ -165,4 +167,5 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   std::unique_ptr<corvane::TcpClients> tcp_[2];  // by Ports() index, where the value is tcp:
   uint32_t shown_read_ = UINT32_MAX;
   uint32_t shown_write_ = UINT32_MAX;
+  std::string shown_keyer_;  // the keying client as the view was last told, empty for nobody
 };

@@ -41,7 +41,10 @@ void TCorvaneForm::ListenAndShow(int index) {
                   ShowQueueCaptions();
                   ArmWatchdog();
                 },
-                [this, index] { ShowClientCount(index); }});
+                [this, index] {
+                  ShowClientCount(index);
+                  ShowTransmitter();  // a connection that keyed it and went has unkeyed it
+                }});
         tcp_[index]->SetAccess(CatRouter.ClientAccess(static_cast<size_t>(index)));
       }
       corvane::DescriptorWatcher* watcher = corvane::MainLoopWatcher();

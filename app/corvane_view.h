@@ -2,6 +2,7 @@
 // What the bridge needs from the screen. The Qt window draws it; the headless front end
 // prints messages to stderr and answers every question with OK. Everything here is
 // called on the main thread.
+#include <optional>
 #include <string>
 
 class TComPort;
@@ -23,6 +24,10 @@ class TCorvaneView {
   // The hint shown when the pointer rests on a label (a TCP line's connected clients).
   virtual void SetLabelHint(Label, const std::string&) {}
   virtual void SetLedOn(Led led, bool on) = 0;
+  // The transmitter is keyed through the bridge by a client of the port whose lamp is `led`;
+  // `who` names that client ("Port B", "Port A#3" for a connection of A's TCP line). No lamp
+  // while nobody keys it.
+  virtual void ShowTransmitter(std::optional<Led> led, const std::string& who) = 0;
   virtual int MessageBox(const std::string& text, const std::string& caption, Buttons buttons) = 0;
   virtual void SetApplicationTitle(const std::string& title) = 0;
   // The window's command entries: close as "&Quit", then 444..447 and 666.

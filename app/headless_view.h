@@ -19,6 +19,8 @@ class HeadlessView : public TCorvaneView {
 
   void SetLabelCaption(Label, const std::string&) override {}
   void SetLedOn(Led, bool) override {}
+  // The trace already says who keyed and unkeyed the transmitter.
+  void ShowTransmitter(std::optional<Led>, const std::string&) override {}
   int MessageBox(const std::string& text, const std::string& caption, Buttons) override;
   void SetApplicationTitle(const std::string&) override {}
   void BuildSystemMenu() override {}

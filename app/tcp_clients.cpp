@@ -12,7 +12,7 @@ TcpClients::TcpClients(std::string letter, const std::string& value, bool exchan
             {
                 [this](int conn, const std::string& peer) {
                   const size_t client =
-                      router_.AddClient({letter_ + "#" + std::to_string(conn), exchange_vfos_, access_});
+                      router_.AddClient({RouterName(conn), exchange_vfos_, access_});
                   clients_[conn] = client;
                   conns_[client] = conn;
                   hooks_.trace(1, "<TcpLine> " + Name(conn) + " connected from " + peer + ", (" +

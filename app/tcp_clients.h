@@ -33,11 +33,15 @@ class TcpClients {
   void SetAccess(Access access) { access_ = access; }
   // Whether the router's client is one of this line's connections.
   bool Owns(size_t client) const { return conns_.count(client) != 0; }
+  // The client's name in the trace ("Port A#3").
+  std::string ClientName(size_t client) const { return Name(conns_.at(client)); }
   // The router's offer to one of this line's clients.
   size_t Offer(size_t client, const std::string& bytes);
 
  private:
-  std::string Name(int conn) const { return "Port " + letter_ + "#" + std::to_string(conn); }
+  // The router's name of the connection ("A#3"), and the trace's.
+  std::string RouterName(int conn) const { return letter_ + "#" + std::to_string(conn); }
+  std::string Name(int conn) const { return "Port " + RouterName(conn); }
 
   std::string letter_;
   bool exchange_vfos_;

@@ -20,6 +20,9 @@ struct LedLook {
   int height = 0;
 };
 
+// A port's lamp while a client of the port keys the transmitter: red shading to red.
+inline constexpr TColor kKeyedLampColor{0x0000FF};
+
 // Dispatches on the style. A lamp without area (width or height 0 or less) draws nothing.
 void PaintLed(Canvas& canvas, const LedLook& look);
 

@@ -198,8 +198,9 @@ void Win32View::Paint() {
   for (size_t i = 0; i < ledsOn_.size(); ++i) {
     LedLook look;
     look.style = lsGradient2;
-    look.c1 = ledsOn_[i] ? clLime : clBlack;
-    look.c2 = ledsOn_[i] ? kLamps[i].color2 : clWhite;
+    const bool keyed = keying_ && static_cast<size_t>(*keying_) == i;
+    look.c1 = !ledsOn_[i] ? clBlack : keyed ? kKeyedLampColor : clLime;
+    look.c2 = !ledsOn_[i] ? clWhite : keyed ? kKeyedLampColor : kLamps[i].color2;
     look.radius = 1;
     look.width = kLampWidth;
     look.height = kLampHeight;
@@ -242,8 +243,21 @@ void Win32View::SetLedOn(Led led, bool on) {
   const auto i = static_cast<size_t>(led);
   if (ledsOn_[i] == on) return;
   ledsOn_[i] = on;
+  RepaintLamp(led);
+}
+
+void Win32View::RepaintLamp(Led led) {
+  const auto i = static_cast<size_t>(led);
   RECT lamp{kLampLeft, kLamps[i].top, kLampLeft + kLampWidth, kLamps[i].top + kLampHeight};
   InvalidateRect(window_, &lamp, TRUE);
+}
+
+// The window has no room for a caption more; the lamp of the keying port is enough to say
+// which port keys it.
+void Win32View::ShowTransmitter(std::optional<Led> led, const std::string&) {
+  if (keying_) RepaintLamp(*keying_);
+  keying_ = led;
+  if (keying_) RepaintLamp(*keying_);
 }
 
 int Win32View::MessageBox(const std::string& text, const std::string& caption, Buttons buttons) {

@@ -5,6 +5,7 @@
 // operator does comes back through WindowCommands. Main thread only.
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/corvane_view.h"
@@ -40,6 +41,7 @@ class Win32View : public TCorvaneView {
 
   void SetLabelCaption(Label label, const std::string& caption) override;
   void SetLedOn(Led led, bool on) override;
+  void ShowTransmitter(std::optional<Led> led, const std::string& who) override;
   int MessageBox(const std::string& text, const std::string& caption, Buttons buttons) override;
   void SetApplicationTitle(const std::string& title) override { title_ = title; }
   void BuildSystemMenu() override;
@@ -58,6 +60,7 @@ class Win32View : public TCorvaneView {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l);
   LRESULT Handle(UINT message, WPARAM w, LPARAM l);
   void Paint();
+  void RepaintLamp(Led led);
   void OnTrayMouse(LPARAM event);
   void Run(const std::function<void()>& command);
   // Widens the window for the longest caption, back to the design width when none needs it.
@@ -67,6 +70,7 @@ class Win32View : public TCorvaneView {
   HFONT font_ = nullptr, boldFont_ = nullptr;
   std::array<HWND, 5> labels_{};  // in the order of Label
   std::array<bool, 3> ledsOn_{};
+  std::optional<Led> keying_;  // the lamp shown red: its port's client keys the transmitter
   HMENU trayMenu_ = nullptr;
   HICON icon_ = nullptr;
   bool trayAdded_ = false;

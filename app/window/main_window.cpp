@@ -21,6 +21,9 @@ namespace {
 constexpr QPoint kDesignPosition{1052, 155};
 constexpr QSize kDesignSize{180, 202};
 
+// What port A's and port B's lamps shade to from lime.
+constexpr TColor kDesignColor2[] = {clLime, clYellow};
+
 // The window's own margin, on the right as on the left of the lamps.
 constexpr int kMargin = 8;
 
@@ -95,10 +98,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
   setFixedSize(kDesignSize);
   move(PlaceOnScreen(kDesignPosition, kDesignSize));
 
-  LEDPortA = MakeLed(this, "LEDPortA", 8, clLime);
+  LEDPortA = MakeLed(this, "LEDPortA", 8, kDesignColor2[0]);
   Label2 = MakeBoldLabel(this, "Label2", "Port (A)", {24, 8});
   COMPortLabel = MakeLabel(this, "COMPortLabel", "---", {104, 8}, {49, 13});
-  LEDPortB = MakeLed(this, "LEDPortB", 32, clYellow);
+  LEDPortB = MakeLed(this, "LEDPortB", 32, kDesignColor2[1]);
   Label3 = MakeBoldLabel(this, "Label3", "Port (B)", {24, 32});
   RigNameLabel = MakeLabel(this, "RigNameLabel", "---", {104, 32}, {57, 13});
   LEDOut = MakeLed(this, "LEDOut", 56, clYellow);
@@ -164,6 +167,17 @@ void MainWindow::SetCaption(TCorvaneView::Label label, const QString& caption) {
 
 void MainWindow::SetHint(TCorvaneView::Label label, const QString& hint) {
   if (QLabel* target = LabelOf(label)) target->setToolTip(hint);
+}
+
+void MainWindow::ShowKeying(TLed* lamp, const QString& who) {
+  TLed* const ports[] = {LEDPortA, LEDPortB};
+  for (int i = 0; i < 2; ++i) {
+    TLed* led = ports[i];
+    const bool keyed = led == lamp;
+    led->SetColor1(keyed ? kKeyedLampColor : clLime);
+    led->SetColor2(keyed ? kKeyedLampColor : kDesignColor2[i]);
+    led->setToolTip(keyed ? QStringLiteral("Transmitter keyed by ") + who : QString());
+  }
 }
 
 void MainWindow::FitWidth() {

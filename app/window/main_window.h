@@ -42,6 +42,9 @@ class MainWindow : public QWidget {
   // as a caption needs (never narrower than its design width).
   void SetCaption(TCorvaneView::Label label, const QString& caption);
   void SetHint(TCorvaneView::Label label, const QString& hint);
+  // The lamp of the port whose client keys the transmitter turns red and names that client
+  // in its hint; every other lamp shows its design colours (all of them for null).
+  void ShowKeying(TLed* lamp, const QString& who);
 
   QMenu& CommandMenu() const { return *commandMenu_; }
 

@@ -50,6 +50,10 @@ void QtView::SetLedOn(Led led, bool on) {
   if (TLed* lamp = window_.LedOf(led)) lamp->SetOn(on);
 }
 
+void QtView::ShowTransmitter(std::optional<Led> led, const std::string& who) {
+  window_.ShowKeying(led ? window_.LedOf(*led) : nullptr, QString::fromStdString(who));
+}
+
 int QtView::MessageBox(const std::string& text, const std::string& caption, Buttons buttons) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
                   QString::fromStdString(text), QMessageBox::NoButton, &window_);

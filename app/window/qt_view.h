@@ -36,6 +36,7 @@ class QtView : public TCorvaneView {
   void SetLabelCaption(Label label, const std::string& caption) override;
   void SetLabelHint(Label label, const std::string& hint) override;
   void SetLedOn(Led led, bool on) override;
+  void ShowTransmitter(std::optional<Led> led, const std::string& who) override;
   int MessageBox(const std::string& text, const std::string& caption, Buttons buttons) override;
   void SetApplicationTitle(const std::string& title) override;
   void BuildSystemMenu() override;

@@ -10,15 +10,18 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/error_display.h"
 #include "app/port_failures.h"
 #include "cport/platform/device_opener.h"
 #include "cport/platform/fake_device.h"
+#include "rt/descriptor_watch.h"
 #include "rt/event_loop.h"
 #include "rt/main_thread.h"
 #include "tests/app/corvane_process.h"
 #include "tests/app/recording_view.h"
+#include "tests/app/tcp_client.h"
 #include "tests/support/pty_pair.h"
 
 namespace corvane::test {
@@ -415,6 +418,40 @@ TEST_F(InScratchDir, AVirtualLineIsShownAsWritten) {
   EXPECT_EQ(view.captions[Label::RigNameLabel], "PTY:client-b");
   EXPECT_EQ(view.tray_tip, "Corvane (pty:Client-A:PTY:client-b)<>(" + out.slave_path() + ")");
   EXPECT_TRUE(std::filesystem::is_symlink(dir.File("client-b")));
+}
+
+// The window is told which port's client keys the transmitter: the port's lamp and the
+// client's name while keyed, nothing once it is unkeyed or its keying connection goes.
+TEST_F(InScratchDir, TheViewShowsWhichClientKeysTheTransmitter) {
+  using Led = TCorvaneView::Led;
+  PtyPair b, out;
+  EventLoop loop;
+  SetMainLoopWatcher(&loop);
+  const uint16_t port = FreeTcpPort();
+  WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nPORTA=tcp:127.0.0.1:" +
+                                              std::to_string(port) + "\nPORTB=" + b.slave_path() +
+                                              "\nPORTO=" + out.slave_path() + "\n");
+  TCorvaneForm form(view, {});
+  form.FormCreate(&form);
+  TtyPeer first = ConnectTcp(port), second = ConnectTcp(port);
+  const auto shows = [&](std::optional<Led> led, const std::string& who) {
+    loop.RunUntil([&] { return view.keying_led == led && view.keyed_by == who; }, 3s);
+    EXPECT_EQ(view.keying_led, led) << who;
+    EXPECT_EQ(view.keyed_by, who);
+  };
+  b.master().Send("TX1;");
+  shows(Led::LEDPortB, "Port B");
+  b.master().Send("TX0;");
+  shows(std::nullopt, "");
+  second.Send("TX1;");
+  shows(Led::LEDPortA, "Port A#2");
+  first.Send("TX0;");  // any client may unkey
+  shows(std::nullopt, "");
+  second.Send("TX2;");
+  shows(Led::LEDPortA, "Port A#2");
+  second.Close();
+  shows(std::nullopt, "");
+  EXPECT_EQ(out.master().ReceiveUntil("TX1;TX0;TX1;TX0;TX2;TX0;", In(2s)), "TX1;TX0;TX1;TX0;TX2;TX0;");
 }
 
 struct ConfigCase {

@@ -1,6 +1,7 @@
 #pragma once
 // A screen for the bridge that remembers what it was told, for tests without a window.
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ class RecordingView : public TCorvaneView {
     captions[label] = caption;
   }
   void SetLedOn(Led led, bool on) override { leds[led] = on; }
+  void ShowTransmitter(std::optional<Led> led, const std::string& who) override {
+    keying_led = led;
+    keyed_by = who;
+  }
   int MessageBox(const std::string& text, const std::string& caption, Buttons) override {
     messages.push_back(caption + ": " + text);
     return answer;
@@ -33,6 +38,8 @@ class RecordingView : public TCorvaneView {
 
   std::map<Label, std::string> captions;
   std::map<Led, bool> leds;
+  std::optional<Led> keying_led;
+  std::string keyed_by;
   std::vector<std::string> messages;
   int answer = idOK;
   std::string title, tray_tip, about;

@@ -9,6 +9,8 @@ const std::vector<ShotEntry>& Shots() {
 #ifdef CORVANE_SHOT_WINDOW
       {"window", "the main window with its three ports open, one by its by-id name",
        MakeMainWindow},
+      {"keyed", "the main window while a connection of port B keys the transmitter",
+       MakeKeyedWindow},
       {"setup", "the port settings dialog for a port named by its by-id link", MakeSetupDialog},
 #endif
   };

@@ -26,6 +26,7 @@ const ShotEntry* FindShot(const std::string& name);
 std::unique_ptr<QWidget> MakeLedGallery();
 std::unique_ptr<QWidget> MakeAboutBox();
 std::unique_ptr<QWidget> MakeMainWindow();
+std::unique_ptr<QWidget> MakeKeyedWindow();
 std::unique_ptr<QWidget> MakeSetupDialog();
 
 // The persistent name of a USB adapter, as the port list offers it.

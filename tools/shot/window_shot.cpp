@@ -16,4 +16,11 @@ std::unique_ptr<QWidget> MakeMainWindow() {
   return window;
 }
 
+std::unique_ptr<QWidget> MakeKeyedWindow() {
+  auto window = MakeMainWindow();
+  auto* main = static_cast<MainWindow*>(window.get());
+  main->ShowKeying(main->LEDPortB, "Port B#1");
+  return window;
+}
+
 }  // namespace corvane::shot
