@@ -253,12 +253,13 @@ void TCorvaneForm::OpenAndShow(int index) {
   }
   if (corvane::IsTcpLineName(p.port.Port())) return ListenAndShow(index);
   if (index < 2 && tcp_[index]) DropTcpLine(index);
-  if (&p.port == &outPort && !RxBuffer[2].empty()) {
+  // The transceiver's buffer comes after every client's, TCP connections included.
+  if (&p.port == &outPort && !RxBuffer.back().empty()) {
     // A closed line loses what its driver held, so the rest of this answer is gone: kept, it
     // would lead the next answer and make it unreadable.
     Trace(1, "<OpenPort> Serial port " + outPort.Port() + " reopened, partial answer (" +
-                 RxBuffer[2] + ") dropped");
-    RxBuffer[2].clear();
+                 RxBuffer.back() + ") dropped");
+    RxBuffer.back().clear();
   }
   try {
     p.port.OpenPort();

@@ -86,8 +86,8 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
 
   // Port A is client 0, port B client 1 (it sees the VFOs exchanged).
   corvane::Router CatRouter;
-  // The router's ring and buffers (0 = port A, 1 = port B, 2 = out port), under their
-  // names on the main window.
+  // The router's ring and buffers (0 = port A, 1 = port B, then the TCP connections, the
+  // out port last), under their names on the main window.
   TCOMQueue* const Queue = CatRouter.Queue;
   uint32_t& ReadPointer = CatRouter.ReadPointer;
   uint32_t& WritePointer = CatRouter.WritePointer;

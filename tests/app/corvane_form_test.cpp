@@ -420,19 +420,28 @@ TEST_F(InScratchDir, AVirtualLineIsShownAsWritten) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir.File("client-b")));
 }
 
-// The window is told which port's client keys the transmitter: the port's lamp and the
-// client's name while keyed, nothing once it is unkeyed or its keying connection goes.
-TEST_F(InScratchDir, TheViewShowsWhichClientKeysTheTransmitter) {
-  using Led = TCorvaneView::Led;
+// Port A a TCP line on loopback, port B and the transceiver's line ptys.
+class BridgeWithTcpLineA : public InScratchDir {
+ protected:
+  void SetUp() override {
+    SetMainLoopWatcher(&loop);
+    WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nPORTA=tcp:127.0.0.1:" +
+                                                std::to_string(port) + "\nPORTB=" + b.slave_path() +
+                                                "\nPORTO=" + out.slave_path() + "\n");
+    form = std::make_unique<TCorvaneForm>(view, std::vector<std::string>{});
+    form->FormCreate(form.get());
+  }
+
   PtyPair b, out;
   EventLoop loop;
-  SetMainLoopWatcher(&loop);
   const uint16_t port = FreeTcpPort();
-  WriteWholeFile(dir.File("Corvane.INI"), "[SETTINGS]\nPORTA=tcp:127.0.0.1:" +
-                                              std::to_string(port) + "\nPORTB=" + b.slave_path() +
-                                              "\nPORTO=" + out.slave_path() + "\n");
-  TCorvaneForm form(view, {});
-  form.FormCreate(&form);
+  std::unique_ptr<TCorvaneForm> form;
+};
+
+// The window is told which port's client keys the transmitter: the port's lamp and the
+// client's name while keyed, nothing once it is unkeyed or its keying connection goes.
+TEST_F(BridgeWithTcpLineA, TheViewShowsWhichClientKeysTheTransmitter) {
+  using Led = TCorvaneView::Led;
   TtyPeer first = ConnectTcp(port), second = ConnectTcp(port);
   const auto shows = [&](std::optional<Led> led, const std::string& who) {
     loop.RunUntil([&] { return view.keying_led == led && view.keyed_by == who; }, 3s);
@@ -452,6 +461,22 @@ TEST_F(InScratchDir, TheViewShowsWhichClientKeysTheTransmitter) {
   second.Close();
   shows(std::nullopt, "");
   EXPECT_EQ(out.master().ReceiveUntil("TX1;TX0;TX1;TX0;TX2;TX0;", In(2s)), "TX1;TX0;TX1;TX0;TX2;TX0;");
+}
+
+// Reopening the transceiver's line drops its partial answer, not a connection's partial
+// command.
+TEST_F(BridgeWithTcpLineA, AResetKeepsAConnectionsPartialCommand) {
+  TtyPeer client = ConnectTcp(port);
+  client.Send("FA");
+  loop.RunUntil([&] { return form->RxBuffer.size() == 4 && form->RxBuffer[2] == "FA"; }, 3s);
+  out.master().Send("FA1407");
+  loop.RunUntil([&] { return form->RxBuffer.back() == "FA1407"; }, 3s);
+  form->ResetButtonClick(form.get());
+  EXPECT_EQ(form->RxBuffer.back(), "");
+  client.Send(";");
+  std::string sent;
+  loop.RunUntil([&] { return (sent += out.master().ReceiveUntil("FA;", In(5ms))) == "FA;"; }, 3s);
+  EXPECT_EQ(sent, "FA;");
 }
 
 struct ConfigCase {
