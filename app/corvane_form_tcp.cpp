@@ -1,6 +1,5 @@
 // The bridge's TCP client lines: port A or port B given as tcp:ADDRESS:PORT listens there,
 // and every connection is a client of the router's with the port's options.
-#include <cerrno>
 #include <stdexcept>
 
 #include "app/corvane_form.h"
@@ -47,11 +46,7 @@ void TCorvaneForm::ListenAndShow(int index) {
                 }});
         tcp_[index]->SetAccess(CatRouter.ClientAccess(static_cast<size_t>(index)));
       }
-      corvane::DescriptorWatcher* watcher = corvane::MainLoopWatcher();
-      if (watcher == nullptr) {
-        throw corvane::TcpLineError("no loop here can watch its sockets", ENOTSUP);
-      }
-      tcp_[index]->Line().Listen(*watcher);
+      tcp_[index]->Line().Listen(corvane::MainLoopWatcher());
     } catch (const std::exception& error) {
       throw std::runtime_error(named + error.what());
     }

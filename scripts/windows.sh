@@ -17,7 +17,7 @@ boot_pid=$!
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target corvane corvaned win32_device_tests win32_window_tests \
-  router_tests rt_file_tests cport_value_tests
+  win32_tcp_line_tests router_tests rt_file_tests cport_value_tests
 wait "$boot_pid"
 ctest --preset windows
 

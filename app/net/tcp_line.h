@@ -1,10 +1,13 @@
 #pragma once
-// The listening end of a TCP client line and its connections, served from the main loop:
-// the listener and every connection are descriptors watched by the main loop's watcher, so
-// there is no thread per connection and nothing here ever waits on the network. What a
-// connection sends, its arrival and its departure reach the handlers on the main thread.
+// The listening end of a TCP client line and its connections, served from the main thread:
+// on POSIX the listener and every connection are descriptors watched by the main loop's
+// watcher; on Windows one thread per line waits for all of its sockets and hands each
+// wake-up to the main thread, as a port's event thread does. There is no thread per
+// connection and nothing here ever waits on the network. What a connection sends, its
+// arrival and its departure reach the handlers on the main thread.
 //
-// Threading: main thread only; the handlers run there, from the loop.
+// Threading: main thread only; the handlers run there, from the loop. A line is not
+// destroyed from inside its own handlers.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,8 +56,9 @@ class TcpLine {
   TcpLine& operator=(const TcpLine&) = delete;
 
   // Binds and listens; raises TcpLineError when the address cannot be bound (in use, not an
-  // address of this machine) or no loop can watch sockets.
-  void Listen(DescriptorWatcher& watcher);
+  // address of this machine) or no loop can watch sockets. watcher: the main loop's, which
+  // POSIX needs (null raises) and Windows does without.
+  void Listen(DescriptorWatcher* watcher);
   // Stops listening and closes every connection, calling `closed` for each.
   void Close();
   bool Listening() const;

@@ -170,8 +170,9 @@ TcpLine::~TcpLine() {
   if (impl_->watcher != nullptr) impl_->CloseQuietly();
 }
 
-void TcpLine::Listen(DescriptorWatcher& watcher) {
+void TcpLine::Listen(DescriptorWatcher* watcher) {
   if (Listening()) return;
+  if (watcher == nullptr) throw TcpLineError("no loop here can watch its sockets", ENOTSUP);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -197,7 +198,7 @@ void TcpLine::Listen(DescriptorWatcher& watcher) {
     }
   }
   if (impl_->listener.get() < 0) std::rethrow_exception(failure);
-  impl_->watcher = &watcher;
+  impl_->watcher = watcher;
   impl_->WatchListener();
 }
 

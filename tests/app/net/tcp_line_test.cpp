@@ -81,7 +81,7 @@ TEST(TcpLine, AnAddressThatCannotBeBoundRaisesWithTheSystemsCode) {
     SCOPED_TRACE(c.value);
     TcpLine line(c.value, 8, {});
     try {
-      line.Listen(loop);
+      line.Listen(&loop);
       ADD_FAILURE() << "listening";
     } catch (const TcpLineError& e) {
       EXPECT_EQ(e.SystemError(), c.code) << e.what();
