@@ -160,6 +160,22 @@ TEST_F(NativeWindow, IsFoundByItsTitleWithItsDesignedSizeAndSystemMenu) {
   EXPECT_EQ(std::vector<std::string>{"Corvane"}, watcher.Seen());
   PumpUntil([] { return false; }, 200ms);
   Shoot(window, "window");
+
+  // The lamp of the port whose client keys the transmitter is drawn red, and back after.
+  const auto lamp_b = [&] {
+    UpdateWindow(window);
+    HDC dc = GetDC(window);
+    const COLORREF centre = GetPixel(dc, 12, 40);
+    ReleaseDC(window, dc);
+    return centre;
+  };
+  app.View().SetLedOn(TCorvaneView::Led::LEDPortB, true);
+  app.View().ShowTransmitter(TCorvaneView::Led::LEDPortB, "Port B");
+  EXPECT_EQ(RGB(255, 0, 0), lamp_b());
+  PumpUntil([] { return false; }, 200ms);
+  Shoot(window, "keyed");
+  app.View().ShowTransmitter(std::nullopt, "");
+  EXPECT_NE(RGB(255, 0, 0), lamp_b());
 }
 
 TEST_F(NativeWindow, SystemCommandsResetAndShowTheAboutBoxAndClosingWritesBack) {
