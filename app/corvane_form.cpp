@@ -101,13 +101,6 @@ TCorvaneForm::TCorvaneForm(TCorvaneView& view, std::vector<std::string> args,
   }
   InPortA.SetOnRxChar([this](TObject* s, int32_t n) { InPortARxChar(s, n); });
   InPortB.SetOnRxChar([this](TObject* s, int32_t n) { InPortBRxChar(s, n); });
-  // A client's line that has sent what it had may take what is held for the client now,
-  // not only at the watchdog's next tick.
-  for (TComPort* client : {&InPortA, &InPortB}) {
-    client->SetOnTxEmpty([this](TObject*) {
-      if (CatRouter.HoldsAnswers()) CatRouter.OfferHeldAnswers();
-    });
-  }
   outPort.SetOnRxChar([this](TObject* s, int32_t n) { outPortRxChar(s, n); });
   for (TComPort* port : {&InPortA, &InPortB, &outPort}) {
     port->SetOnException([this, port](TObject*, TComExceptions kind, const std::string&,
@@ -191,6 +184,25 @@ void TCorvaneForm::ShowQueueCaptions() {
   }
   // Keying and unkeying are commands and ticks like the ones that move the ring.
   ShowTransmitter();
+  FollowHeldAnswers();
+}
+
+void TCorvaneForm::FollowHeldAnswers() {
+  // A client's line that has sent what it had may take what is held for it now, not only at
+  // the watchdog's next tick. Its drained output is listened for only while answers are
+  // held: each report costs the loop a wake-up after every answer written.
+  const bool held = CatRouter.HoldsAnswers();
+  if (held == drains_followed_) return;
+  drains_followed_ = held;
+  for (TComPort* client : {&InPortA, &InPortB}) {
+    if (!held) {
+      client->SetOnTxEmpty(nullptr);
+      continue;
+    }
+    client->SetOnTxEmpty([this](TObject*) {
+      if (CatRouter.HoldsAnswers()) CatRouter.OfferHeldAnswers();
+    });
+  }
 }
 
 void TCorvaneForm::ShowTransmitter() {

@@ -106,6 +106,8 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   void ShowQueueCaptions();
   // Tells the view who keys the transmitter when that changed since it was last told.
   void ShowTransmitter();
+  // Listens for the clients' lines' drained output while answers wait for room there.
+  void FollowHeldAnswers();
   void ApplyDesignSettings(TComPort& port, const std::string& name);
   void ShowPortSettings(TComPort& port, bool writeIni);
   // Opens one port and shows it; raises what opening raised, with the port named.
@@ -162,6 +164,7 @@ class TCorvaneForm : public TObject, private corvane::RouterLines {
   bool resetting_ = false;           // the ports are being closed and reopened together
   bool tick_armed_ = false;          // the view's timer runs
   bool closing_ = false;             // the form is being destroyed
+  bool drains_followed_ = false;     // the clients' lines' drained output is listened for
   bool lost_[3] = {};                // by Ports() index: the line failed, not yet reopened
   int max_clients_ = kDefaultMaxClients;
   std::unique_ptr<corvane::TcpClients> tcp_[2];  // by Ports() index, where the value is tcp:
