@@ -381,8 +381,13 @@ class ClientChecks {
         while (j < model.answers.size() && model.answers[j] != answer) ++j;
         Require(j < model.answers.size());
         next_rig_answer_ = j + 1;
-        // An answer to a read reaches one client, a report every client that wants reports.
-        if (asked) Require(unclaimed[answer]-- > 0);
+        // An answer to a read reaches one client, a report every client that wants reports
+        // (where it may look like the answer to one of its reads).
+        if (asked && unclaimed[answer] > 0) {
+          --unclaimed[answer];
+        } else if (asked) {
+          Require(model.wants_reports[client]);
+        }
       }
     });
   }
