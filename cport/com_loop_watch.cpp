@@ -57,7 +57,10 @@ void TComLoopWatch::Look() {
   }
   const TComEvents reported = MaskToEventSet(r.Mask);
   const auto handled = TComEvents::FromBits(FComPort->FHandledEvents.load());
-  if ((reported & handled).empty()) return;
+  if ((reported & handled).empty()) {
+    device->EndLook();
+    return;
+  }
   FRunning = true;
   try {
     FComPort->RunEventHandlers(reported);
@@ -66,8 +69,11 @@ void TComLoopWatch::Look() {
     FPaused = false;
     End();
     FError = std::current_exception();
+    // The handler may have closed the port: the device is asked only while it is there.
+    if (FComPort->FDevice.get() == device) device->EndLook();
     return;
   }
   FRunning = false;
+  if (FComPort->FDevice.get() == device) device->EndLook();
   if (std::exchange(FPaused, false)) Resume();
 }

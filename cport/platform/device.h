@@ -69,6 +69,9 @@ class Device {
   // nothing occurred, or a failure the wait would report. For the one that looks when
   // EventFd is ready instead of waiting.
   virtual WaitResult LookCommEvent() { return {WaitResult::Event, PollCommEvent(), 0}; }
+  // The handlers of what the last LookCommEvent reported have returned: what that look
+  // learnt about the line (a device may keep it for their count queries) is stale now.
+  virtual void EndLook() {}
   // Issue a transfer without waiting: returns 0 with t.Pending false when it completed at
   // once (t.Done bytes), with t.Pending true when AwaitTransfer has to finish it.
   virtual int StartRead(Transfer& t) = 0;

@@ -39,6 +39,7 @@ class PosixDevice final : public Device {
   uint32_t PollCommEvent() override;
   int EventFd() const override { return epoll_.get(); }
   WaitResult LookCommEvent() override;
+  void EndLook() override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;
@@ -145,6 +146,18 @@ class PosixDevice final : public Device {
   uint64_t arrivedSeen_ = 0;
   uint64_t purgesSeen_ = 0;
   bool arrivedKnown_ = false;
+  // What the last arrival found waiting in the tty, when that count was exact.
+  static constexpr uint32_t kNotCounted = ~0u;
+  uint32_t arrivedWaiting_ = kNotCounted;
+  // A loop's look runs the handlers on the thread that looked, at once: their count query
+  // takes what the look found, not a second ioctl, while no read or purge came between.
+  // Set by LookCommEvent, used once, dropped by EndLook.
+  struct LookCount {
+    uint32_t waiting;
+    uint64_t readSeq, consumed, purges;
+  };
+  LookCount lookCount_{};
+  std::atomic<bool> lookCountKept_{false};
 
   std::string path_;
   std::atomic<uint32_t> inQueueSize_{0};

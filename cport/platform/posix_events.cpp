@@ -308,11 +308,23 @@ uint32_t PosixDevice::PollCommEvent() {
 }
 
 WaitResult PosixDevice::LookCommEvent() {
+  lookCountKept_.store(false);
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
+  arrivedWaiting_ = kNotCounted;
+  const uint64_t seqBefore = readSeq_.load();
   const WaitResult r = LookForEvents(nullptr, false);
   // Gone: as for a wait, the failure comes first, not the bytes that came with it.
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
+  if ((r.Mask & EV_RXCHAR) && arrivedWaiting_ != kNotCounted && readSeq_.load() == seqBefore &&
+      !ReadAheadWanted()) {
+    lookCount_ = {arrivedWaiting_, seqBefore, consumed_.load(), rxPurges_.load()};
+    lookCountKept_.store(true, std::memory_order_release);
+  }
   return r;
+}
+
+void PosixDevice::EndLook() {
+  lookCountKept_.store(false);
 }
 
 WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
@@ -429,6 +441,7 @@ bool PosixDevice::NewArrival() {
       waiting && (!exact || !arrivedKnown_ || purges != purgesSeen_ || arrived > arrivedSeen_);
   arrivedKnown_ = exact;
   arrivedSeen_ = arrived;
+  arrivedWaiting_ = !exact ? kNotCounted : in > 0 ? static_cast<uint32_t>(in) : 0;
   purgesSeen_ = purges;
   return fresh;
 }
@@ -451,7 +464,13 @@ int PosixDevice::ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) {
     PullInput();
   }
   int in = 0;
-  if (ioctl(fd_.get(), FIONREAD, &in) != 0) return errno;
+  if (lookCountKept_.exchange(false, std::memory_order_acquire) &&
+      lookCount_.readSeq == readSeq_.load() && lookCount_.consumed == consumed_.load() &&
+      lookCount_.purges == rxPurges_.load()) {
+    in = static_cast<int>(lookCount_.waiting);
+  } else if (ioctl(fd_.get(), FIONREAD, &in) != 0) {
+    return errno;
+  }
   inQueue = (in > 0 ? static_cast<uint32_t>(in) : 0) + queued_.load();
   // The modem lines stay for the event wait to compare; only the errors are collected.
   SampleLines(false);

@@ -49,6 +49,10 @@ WaitResult VirtualLineDevice::LookCommEvent() {
   return tty_->LookCommEvent();
 }
 
+void VirtualLineDevice::EndLook() {
+  tty_->EndLook();
+}
+
 int VirtualLineDevice::StartRead(Transfer& t) {
   return tty_->StartRead(t);
 }

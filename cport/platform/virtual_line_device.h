@@ -28,6 +28,7 @@ class VirtualLineDevice final : public Device {
   uint32_t PollCommEvent() override;
   int EventFd() const override;
   WaitResult LookCommEvent() override;
+  void EndLook() override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;
