@@ -13,25 +13,44 @@ TComLoopWatch::TComLoopWatch(TCustomComPort* AComPort, corvane::DescriptorWatche
     : FComPort(AComPort), FWatcher(Watcher) {
   // The result is not looked at: a device that refuses the mask simply reports nothing.
   FComPort->FDevice->SetCommMask(EventSetToMask(FComPort->FEvents));
+  // An arrival then wakes the loop on the line itself, with no look into the device's set.
+  if (FComPort->FDevice->LineFd() >= 0) FComPort->FDevice->WatchLineOutside(true);
   Resume();
 }
 
 void TComLoopWatch::Resume() {
   FWatch = FWatcher.Watch(FComPort->FDevice->EventFd(), corvane::DescriptorWatcher::kReadable,
-                          [this] { Look(); });
+                          [this] { Look(false); });
+  FollowLine();
+}
+
+void TComLoopWatch::FollowLine() {
+  Device* device = FComPort->FDevice.get();
+  const bool outside = FWatch >= 0 && device->LineWatchedOutside();
+  if (outside && FLineWatch < 0) {
+    FLineWatch = FWatcher.Watch(device->LineFd(), corvane::DescriptorWatcher::kReadable,
+                                [this] { Look(true); });
+  } else if (!outside && FLineWatch >= 0) {
+    FWatcher.Unwatch(std::exchange(FLineWatch, -1));
+  }
 }
 
 TComLoopWatch::~TComLoopWatch() {
-  if (Ended()) return;
-  End();
-  FComPort->FDevice->SetCommMask(0);
+  Device* device = FComPort->FDevice.get();
+  if (!Ended()) {
+    End();
+    device->SetCommMask(0);
+  }
+  // An event thread that watches later waits on the device's set alone.
+  if (device) device->WatchLineOutside(false);
 }
 
 void TComLoopWatch::End() {
   FWatcher.Unwatch(std::exchange(FWatch, -1));
+  if (FLineWatch >= 0) FWatcher.Unwatch(std::exchange(FLineWatch, -1));
 }
 
-void TComLoopWatch::Look() {
+void TComLoopWatch::Look(bool lineReady) {
   if (FRunning) {
     // A handler runs a loop of its own (a modal dialog): the next batch waits until this
     // one's handlers have returned, as it would for an event thread. Unwatched meanwhile,
@@ -42,7 +61,7 @@ void TComLoopWatch::Look() {
   }
   if (Ended()) return;
   Device* device = FComPort->FDevice.get();
-  const WaitResult r = device->LookCommEvent();
+  const WaitResult r = lineReady ? device->LookLineEvent() : device->LookCommEvent();
   if (r.Outcome == WaitResult::Failed) {
     // As the event thread: the device refused, and would refuse again at once.
     End();
@@ -59,6 +78,7 @@ void TComLoopWatch::Look() {
   const auto handled = TComEvents::FromBits(FComPort->FHandledEvents.load());
   if ((reported & handled).empty()) {
     device->EndLook();
+    FollowLine();
     return;
   }
   FRunning = true;
@@ -74,6 +94,11 @@ void TComLoopWatch::Look() {
     return;
   }
   FRunning = false;
-  if (FComPort->FDevice.get() == device) device->EndLook();
-  if (std::exchange(FPaused, false)) Resume();
+  if (FComPort->FDevice.get() != device) return;
+  device->EndLook();
+  if (std::exchange(FPaused, false)) {
+    Resume();
+  } else if (!Ended()) {
+    FollowLine();
+  }
 }

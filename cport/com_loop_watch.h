@@ -35,12 +35,16 @@ class TComLoopWatch {
 
  private:
   void Resume();
-  void Look();
+  // lineReady: woken by the line's own descriptor rather than the device's event set.
+  void Look(bool lineReady);
+  // Watches the line's descriptor while the device leaves it out of its set.
+  void FollowLine();
   void End();
 
   TCustomComPort* FComPort;
   corvane::DescriptorWatcher& FWatcher;
   int FWatch = -1;
+  int FLineWatch = -1;
   bool FRunning = false;
   bool FPaused = false;  // unwatched while a handler's own loop runs
   std::exception_ptr FError;

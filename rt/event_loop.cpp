@@ -34,12 +34,14 @@ void EventLoop::RemoveTimer(int id) {
 
 int EventLoop::Watch(int fd, unsigned ready, std::function<void()> fn) {
   const int id = next_id_++;
-  watches_[id] = FdWatch{fd, ready, std::make_shared<std::function<void()>>(std::move(fn))};
+  const FdWatch& watch = watches_[id] =
+      FdWatch{fd, ready, std::make_shared<std::function<void()>>(std::move(fn))};
+  WaitSetAdd(id, watch);
   return id;
 }
 
 void EventLoop::Unwatch(int id) {
-  watches_.erase(id);
+  if (watches_.erase(id) != 0) WaitSetRemove(id);
 }
 
 void EventLoop::Quit(int code) {
@@ -99,6 +101,7 @@ bool EventLoop::Iterate(Clock::time_point limit) {
     if (closed) {
       const int fd = it->second.fd;
       watches_.erase(it);
+      WaitSetRemove(id);
       main.HandleException(std::make_exception_ptr(
           std::runtime_error("watched descriptor " + std::to_string(fd) + " is not open")));
       continue;

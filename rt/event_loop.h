@@ -1,7 +1,7 @@
 #pragma once
-// A poll-based loop that drives the main thread when there is no window framework: the
-// headless front end and the tests. It serves MainThread calls as soon as they are
-// queued, runs timers and reacts to readable descriptors, and sleeps in poll otherwise.
+// A loop that drives the main thread when there is no window framework: the headless front
+// end and the tests. It serves MainThread calls as soon as they are queued, runs timers
+// and reacts to readable descriptors, and sleeps in the OS's wait otherwise.
 //
 // Threading: construct, add timers and watches, Run() and RunUntil() on the main thread
 // (MainThread::Attach() first). Every timer and descriptor callback runs there. Quit() may
@@ -82,8 +82,11 @@ class EventLoop : public DescriptorWatcher {
   // due timers. Returns false once Quit() was seen.
   bool Iterate(Clock::time_point limit);
   // The OS's wait over the quit signal, the main thread's wake-up and the watches; -1
-  // waits without a time limit. One file per OS.
+  // waits without a time limit. One file per OS, with what the OS keeps of a watch from
+  // one wait to the next (added when a watch starts, dropped when it ends).
   Ready WaitForWork(int timeout_ms);
+  void WaitSetAdd(int id, const FdWatch& watch);
+  void WaitSetRemove(int id);
   void RunTimers();
   void Guarded(const std::function<void()>& fn);
 
@@ -92,6 +95,10 @@ class EventLoop : public DescriptorWatcher {
   int next_id_ = 1;
   std::map<int, Timer> timers_;
   std::map<int, FdWatch> watches_;
+  // The OS's own record of what WaitForWork waits on, where it keeps one; made on first use.
+  struct WaitSet;
+  WaitSet& OsWaitSet();
+  std::shared_ptr<WaitSet> waitSet_;
 };
 
 }  // namespace corvane

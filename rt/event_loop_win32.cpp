@@ -12,6 +12,10 @@ bool EventLoop::WatchesDescriptors() {
   return false;
 }
 
+// Watches are refused by the wait itself: nothing to keep.
+void EventLoop::WaitSetAdd(int, const FdWatch&) {}
+void EventLoop::WaitSetRemove(int) {}
+
 EventLoop::Ready EventLoop::WaitForWork(int timeout_ms) {
   if (!watches_.empty()) throw std::logic_error("descriptor watches need a POSIX system");
   const HANDLE handles[2] = {reinterpret_cast<HANDLE>(quit_.Native()),

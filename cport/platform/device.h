@@ -72,6 +72,17 @@ class Device {
   // The handlers of what the last LookCommEvent reported have returned: what that look
   // learnt about the line (a device may keep it for their count queries) is stale now.
   virtual void EndLook() {}
+  // The line's own descriptor, which a loop may watch beside EventFd so that an arrival
+  // costs no look into EventFd's set: readable (level) while bytes wait. -1 when there is
+  // none. WatchLineOutside(true) takes the line out of EventFd's set for as long as
+  // LineWatchedOutside() says so: the device takes it back while bytes wait that nobody
+  // reads (a readable line would wake the loop again and again), and gives it out again
+  // once they are read. Whoever watches follows LineWatchedOutside() after every look.
+  virtual int LineFd() const { return -1; }
+  virtual void WatchLineOutside(bool /*outside*/) {}
+  virtual bool LineWatchedOutside() const { return false; }
+  // LookCommEvent for a loop that found LineFd ready.
+  virtual WaitResult LookLineEvent() { return LookCommEvent(); }
   // Issue a transfer without waiting: returns 0 with t.Pending false when it completed at
   // once (t.Done bytes), with t.Pending true when AwaitTransfer has to finish it.
   virtual int StartRead(Transfer& t) = 0;

@@ -40,6 +40,10 @@ class PosixDevice final : public Device {
   int EventFd() const override { return epoll_.get(); }
   WaitResult LookCommEvent() override;
   void EndLook() override;
+  int LineFd() const override { return fd_.get(); }
+  void WatchLineOutside(bool outside) override;
+  bool LineWatchedOutside() const override { return lineOutside_; }
+  WaitResult LookLineEvent() override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;
@@ -66,11 +70,18 @@ class PosixDevice final : public Device {
   // Puts stop's descriptor into the event wait's set, in place of an earlier signal's.
   int WatchStop(const StopSignal& stop);
   // One look for events: Event with the bits that occurred, an empty mask when none did
-  // yet. Waits for them with wait (then a set stop ends the look), else only looks.
-  WaitResult LookForEvents(const StopSignal* stop, bool wait);
+  // yet. Waits for them with wait (then a set stop ends the look), else only looks; with
+  // lineReady (a loop found the line readable) it looks at the line only.
+  WaitResult LookForEvents(const StopSignal* stop, bool wait, bool lineReady = false);
+  // A look from a loop; lineReady as for LookForEvents.
+  WaitResult LoopLook(bool lineReady);
   // After the tty woke the wait for input: whether bytes came that no earlier wake-up
   // reported. A tty may wake its waiters more than once for one arrival.
   bool NewArrival();
+  // What the tty's readiness for input means for the events of tracked.
+  uint32_t InputEvents(uint32_t tracked);
+  // The line into the event wait's set (false) or out of it, for a loop that watches it.
+  void MoveLine(bool outside);
   void Wake();
   // The events of the mask somebody acts on.
   uint32_t Tracked() const { return mask_.load() & ~quiet_.load(); }
@@ -158,6 +169,9 @@ class PosixDevice final : public Device {
   };
   LookCount lookCount_{};
   std::atomic<bool> lookCountKept_{false};
+  // A loop watches the line itself (wanted), and the line is out of the set now.
+  bool lineOutsideWanted_ = false;
+  bool lineOutside_ = false;
 
   std::string path_;
   std::atomic<uint32_t> inQueueSize_{0};

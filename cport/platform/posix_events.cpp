@@ -1,6 +1,7 @@
 // The tty backend's wait for line events, and the line errors it collects for
 // ClearCommError.
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/timerfd.h>
@@ -308,11 +309,19 @@ uint32_t PosixDevice::PollCommEvent() {
 }
 
 WaitResult PosixDevice::LookCommEvent() {
+  return LoopLook(false);
+}
+
+WaitResult PosixDevice::LookLineEvent() {
+  return LoopLook(true);
+}
+
+WaitResult PosixDevice::LoopLook(bool lineReady) {
   lookCountKept_.store(false);
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
   arrivedWaiting_ = kNotCounted;
   const uint64_t seqBefore = readSeq_.load();
-  const WaitResult r = LookForEvents(nullptr, false);
+  const WaitResult r = LookForEvents(nullptr, false, lineReady);
   // Gone: as for a wait, the failure comes first, not the bytes that came with it.
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
   if ((r.Mask & EV_RXCHAR) && arrivedWaiting_ != kNotCounted && readSeq_.load() == seqBefore &&
@@ -325,9 +334,43 @@ WaitResult PosixDevice::LookCommEvent() {
 
 void PosixDevice::EndLook() {
   lookCountKept_.store(false);
+  // The line went back into the set while bytes waited unread; once every byte the last
+  // arrival saw is read, the loop can watch the line itself again.
+  if (lineOutsideWanted_ && !lineOutside_ && arrivedKnown_ && consumed_.load() >= arrivedSeen_) {
+    MoveLine(true);
+  }
 }
 
-WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
+void PosixDevice::WatchLineOutside(bool outside) {
+  lineOutsideWanted_ = outside;
+  MoveLine(outside);
+}
+
+void PosixDevice::MoveLine(bool outside) {
+  if (outside == lineOutside_) return;
+  // Back in the set edge-triggered, bytes that wait are reported once by the next look.
+  epoll_event tty{};
+  tty.events = EPOLLIN | EPOLLET;
+  tty.data.u64 = kTtyTag;
+  if (epoll_ctl(epoll_.get(), outside ? EPOLL_CTL_DEL : EPOLL_CTL_ADD, fd_.get(), &tty) != 0) {
+    return;  // where it was, it is still watched
+  }
+  lineOutside_ = outside;
+}
+
+uint32_t PosixDevice::InputEvents(uint32_t tracked) {
+  uint32_t ev = 0;
+  if (ReadAheadWanted()) {
+    std::lock_guard lock(inputMutex_);
+    PullInput();  // a failure is left to the reads
+  }
+  if (NewArrival()) ev |= EV_RXCHAR;
+  if ((tracked & kCounterEvents) && hasCounters_) ev |= SampleLines(false);
+  if (tracked & EV_RX80FULL) ev |= InputFillEvent();
+  return ev;
+}
+
+WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait, bool lineReady) {
   const uint32_t mask = mask_.load();
   const uint32_t tracked = mask & ~quiet_.load();
   uint32_t ev = 0;
@@ -361,6 +404,24 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
     itimerspec due{};
     due.it_value.tv_nsec = static_cast<long>(timeoutMs) * 1000000L;
     timerfd_settime(lookAgain_.get(), 0, &due, nullptr);
+  }
+  if (lineReady) {
+    // Readable and nothing new: the line hung up, or bytes wait that nobody reads, which
+    // the edge-triggered set watches for afresh from now on.
+    const uint32_t input = InputEvents(tracked);
+    ev |= input;
+    if (!(input & EV_RXCHAR)) {
+      pollfd line{fd_.get(), POLLIN, 0};
+      if (poll(&line, 1, 0) > 0) {
+        if (line.revents & (POLLHUP | POLLERR)) {
+          hungUp_ = true;
+        } else if (line.revents & POLLIN) {
+          MoveLine(false);
+        }
+      }
+    }
+    if ((tracked & EV_RXFLAG) && eventCharSeen_.exchange(false)) ev |= EV_RXFLAG;
+    return {WaitResult::Event, ev & mask, 0};
   }
   epoll_event ready[6];
   const int n = epoll_wait(epoll_.get(), ready, 6, wait ? timeoutMs : 0);
@@ -404,13 +465,7 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait) {
           break;
         }
         if (!(ready[i].events & EPOLLIN)) break;
-        if (ReadAheadWanted()) {
-          std::lock_guard lock(inputMutex_);
-          PullInput();  // a failure is left to the reads
-        }
-        if (NewArrival()) ev |= EV_RXCHAR;
-        if ((tracked & kCounterEvents) && hasCounters_) ev |= SampleLines(false);
-        if (tracked & EV_RX80FULL) ev |= InputFillEvent();
+        ev |= InputEvents(tracked);
       }
     }
   }

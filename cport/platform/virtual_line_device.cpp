@@ -53,6 +53,22 @@ void VirtualLineDevice::EndLook() {
   tty_->EndLook();
 }
 
+int VirtualLineDevice::LineFd() const {
+  return tty_->LineFd();
+}
+
+void VirtualLineDevice::WatchLineOutside(bool outside) {
+  tty_->WatchLineOutside(outside);
+}
+
+bool VirtualLineDevice::LineWatchedOutside() const {
+  return tty_->LineWatchedOutside();
+}
+
+WaitResult VirtualLineDevice::LookLineEvent() {
+  return tty_->LookLineEvent();
+}
+
 int VirtualLineDevice::StartRead(Transfer& t) {
   return tty_->StartRead(t);
 }

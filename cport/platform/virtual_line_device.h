@@ -29,6 +29,10 @@ class VirtualLineDevice final : public Device {
   int EventFd() const override;
   WaitResult LookCommEvent() override;
   void EndLook() override;
+  int LineFd() const override;
+  void WatchLineOutside(bool outside) override;
+  bool LineWatchedOutside() const override;
+  WaitResult LookLineEvent() override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;
