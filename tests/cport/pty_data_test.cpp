@@ -153,13 +153,27 @@ TEST_P(PtyData, UnreadBytesRaiseOneEventAndLaterArrivalsAnother) {
   int calls = 0;
   port.SetOnRxChar([&](TObject*, int32_t) { ++calls; });  // reads nothing
   port.OpenPort();
+  auto cpuMs = [] {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+  };
   WriteAll(pty.Master(), "A");
   ASSERT_TRUE(loop.RunUntil([&] { return calls == 1; }, 2s));
-  // The unread byte does not raise further events; the thread waits, it does not spin.
+  // The unread byte does not raise further events, and whoever watches the line waits
+  // for the next arrival: it does not spin on a line that stays readable.
+  const double before = cpuMs();
+  loop.RunUntil([] { return false; }, 300ms);
+  EXPECT_LT(cpuMs() - before, 100.0);
   WriteAll(pty.Master(), "B");
   ASSERT_TRUE(loop.RunUntil([&] { return calls == 2; }, 2s));
   EXPECT_EQ(port.InQueueCount(), 2);
   EXPECT_TRUE(port.EventThreadRunning());
+  // Once read, the next arrival is heard as before.
+  std::string text;
+  port.ReadText(text, 2);
+  WriteAll(pty.Master(), "C");
+  ASSERT_TRUE(loop.RunUntil([&] { return calls == 3; }, 2s));
 }
 
 TEST_P(PtyData, ClosingAndReopeningWhileBytesArriveKeepsDelivering) {
