@@ -76,10 +76,12 @@ class PosixDevice final : public Device {
   // A look from a loop; lineReady as for LookForEvents.
   WaitResult LoopLook(bool lineReady);
   // After the tty woke the wait for input: whether bytes came that no earlier wake-up
-  // reported. A tty may wake its waiters more than once for one arrival.
-  bool NewArrival();
-  // What the tty's readiness for input means for the events of tracked.
-  uint32_t InputEvents(uint32_t tracked);
+  // reported. A tty may wake its waiters more than once for one arrival. ttyEmpty: the
+  // caller has just read the tty empty, which spares asking it.
+  bool NewArrival(bool ttyEmpty = false);
+  // What the tty's readiness for input means for the events of tracked; lineReady as for
+  // LookForEvents.
+  uint32_t InputEvents(uint32_t tracked, bool lineReady = false);
   // The line into the event wait's set (false) or out of it, for a loop that watches it.
   void MoveLine(bool outside);
   void Wake();
@@ -113,6 +115,12 @@ class PosixDevice final : public Device {
   bool ReadAheadWanted() const;
   // Moves what the tty holds into the read-ahead, up to its cap. Needs inputMutex_.
   int PullInput();
+  // A loop's look at its readable line: with the read-ahead empty, one read takes the
+  // arrival in, so that the handlers it runs count and read it without asking the tty.
+  // Returns whether that read left the tty empty.
+  bool TakeArrivalIn();
+  // Tells a read blocked on the tty that bytes went into the read-ahead instead.
+  void SignalInputTaken();
   // Hands over bytes of the read-ahead. Needs inputMutex_.
   uint32_t ServeInput(char* buffer, uint32_t count);
   // One read for a transfer: the read-ahead first, then the tty. 0 with got 0 when nothing
@@ -132,6 +140,7 @@ class PosixDevice final : public Device {
   UniqueFd wake_;   // wakes the event wait: mask changed, output written
   UniqueFd abort_;  // readable after a purge with the abort flags
   UniqueFd inputReady_;  // readable after bytes went into the read-ahead
+  std::atomic<int> readersWaiting_{0};  // reads blocked on the tty and inputReady_
   // In the event wait's set: expires when a look that does not wait has to look again
   // (modem lines sampled, output drained without a helper), so that a loop watching the
   // set wakes then.
@@ -160,6 +169,7 @@ class PosixDevice final : public Device {
   // What the last arrival found waiting in the tty, when that count was exact.
   static constexpr uint32_t kNotCounted = ~0u;
   uint32_t arrivedWaiting_ = kNotCounted;
+  uint64_t arrivedSeq_ = 0;  // the reads' sequence number that count was taken at
   // A loop's look runs the handlers on the thread that looked, at once: their count query
   // takes what the look found, not a second ioctl, while no read or purge came between.
   // Set by LookCommEvent, used once, dropped by EndLook.

@@ -320,13 +320,12 @@ WaitResult PosixDevice::LoopLook(bool lineReady) {
   lookCountKept_.store(false);
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
   arrivedWaiting_ = kNotCounted;
-  const uint64_t seqBefore = readSeq_.load();
   const WaitResult r = LookForEvents(nullptr, false, lineReady);
   // Gone: as for a wait, the failure comes first, not the bytes that came with it.
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
-  if ((r.Mask & EV_RXCHAR) && arrivedWaiting_ != kNotCounted && readSeq_.load() == seqBefore &&
-      !ReadAheadWanted()) {
-    lookCount_ = {arrivedWaiting_, seqBefore, consumed_.load(), rxPurges_.load()};
+  if ((r.Mask & EV_RXCHAR) && arrivedWaiting_ != kNotCounted &&
+      readSeq_.load() == arrivedSeq_ && !ReadAheadWanted()) {
+    lookCount_ = {arrivedWaiting_, arrivedSeq_, consumed_.load(), rxPurges_.load()};
     lookCountKept_.store(true, std::memory_order_release);
   }
   return r;
@@ -358,13 +357,16 @@ void PosixDevice::MoveLine(bool outside) {
   lineOutside_ = outside;
 }
 
-uint32_t PosixDevice::InputEvents(uint32_t tracked) {
+uint32_t PosixDevice::InputEvents(uint32_t tracked, bool lineReady) {
   uint32_t ev = 0;
+  bool ttyEmpty = false;
   if (ReadAheadWanted()) {
     std::lock_guard lock(inputMutex_);
     PullInput();  // a failure is left to the reads
+  } else if (lineReady) {
+    ttyEmpty = TakeArrivalIn();
   }
-  if (NewArrival()) ev |= EV_RXCHAR;
+  if (NewArrival(ttyEmpty)) ev |= EV_RXCHAR;
   if ((tracked & kCounterEvents) && hasCounters_) ev |= SampleLines(false);
   if (tracked & EV_RX80FULL) ev |= InputFillEvent();
   return ev;
@@ -408,7 +410,7 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait, bool li
   if (lineReady) {
     // Readable and nothing new: the line hung up, or bytes wait that nobody reads, which
     // the edge-triggered set watches for afresh from now on.
-    const uint32_t input = InputEvents(tracked);
+    const uint32_t input = InputEvents(tracked, true);
     ev |= input;
     if (!(input & EV_RXCHAR)) {
       pollfd line{fd_.get(), POLLIN, 0};
@@ -478,14 +480,14 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait, bool li
   return {WaitResult::Event, ev & mask, 0};
 }
 
-bool PosixDevice::NewArrival() {
+bool PosixDevice::NewArrival(bool ttyEmpty) {
   // Bytes read meanwhile would count twice, in the queue and as read; a look that cannot
   // tell reports what waits and counts afresh next time.
   const uint64_t purges = rxPurges_.load();
   const uint64_t seq = readSeq_.load();
   const uint64_t readBefore = consumed_.load();
   int in = 0;
-  if (ioctl(fd_.get(), FIONREAD, &in) != 0) in = 0;
+  if (!ttyEmpty && ioctl(fd_.get(), FIONREAD, &in) != 0) in = 0;
   const uint64_t read = consumed_.load();
   const bool exact = (seq & 1) == 0 && seq == readSeq_.load() && read == readBefore &&
                      purges == rxPurges_.load();
@@ -497,6 +499,7 @@ bool PosixDevice::NewArrival() {
   arrivedKnown_ = exact;
   arrivedSeen_ = arrived;
   arrivedWaiting_ = !exact ? kNotCounted : in > 0 ? static_cast<uint32_t>(in) : 0;
+  arrivedSeq_ = seq;
   purgesSeen_ = purges;
   return fresh;
 }

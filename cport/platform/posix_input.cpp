@@ -75,16 +75,36 @@ int PosixDevice::PullInput() {
     if (static_cast<size_t>(n) < want) break;  // the tty is empty
   }
   queued_.store(static_cast<uint32_t>(readAhead_.size()));
-  if (taken) {
-    // A read waiting on the tty would not see bytes the event thread took.
-    const uint64_t one = 1;
-    [[maybe_unused]] auto w = write(inputReady_.get(), &one, sizeof one);
-  }
+  if (taken) SignalInputTaken();
   if (flagged) {
     eventCharSeen_.store(true);
     Wake();  // taken by a read or a count: the event wait reports it
   }
   return err;
+}
+
+bool PosixDevice::TakeArrivalIn() {
+  std::lock_guard lock(inputMutex_);
+  // Bytes already taken in and not read stay the only ones: the rest waits in the tty,
+  // whose flow control then holds the sender back.
+  if (!readAhead_.empty()) return false;
+  char raw[kReadAheadFloor];
+  const ssize_t n = CountedRead(raw, sizeof raw);
+  if (n <= 0) return false;  // nothing after all, or a failure: left to the count and reads
+  uint32_t kept = static_cast<uint32_t>(n);
+  DropNuls(raw, kept);
+  readAhead_.assign(raw, raw + kept);
+  queued_.store(kept);
+  if (kept > 0) SignalInputTaken();
+  return static_cast<size_t>(n) < sizeof raw;
+}
+
+void PosixDevice::SignalInputTaken() {
+  // A read waiting on the tty would not see bytes another thread took. It counts itself
+  // in before it looks at the read-ahead, and the read-ahead is filled before this looks.
+  if (readersWaiting_.load() == 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] auto w = write(inputReady_.get(), &one, sizeof one);
 }
 
 uint32_t PosixDevice::ServeInput(char* buffer, uint32_t count) {

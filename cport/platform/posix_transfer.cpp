@@ -103,6 +103,11 @@ int PosixDevice::StartRead(Transfer& t) {
 // Waits for the device to become readable: 0 when it is, kEnded after timeoutMs, or the
 // error that ended the transfer (ECANCELED after a purge, EIO when the device went).
 int PosixDevice::WaitReadable(Transfer& t, int timeoutMs) {
+  readersWaiting_.fetch_add(1);
+  struct Leave {
+    std::atomic<int>& n;
+    ~Leave() { n.fetch_sub(1); }
+  } leave{readersWaiting_};
   for (;;) {
     if (aborts_.load() != t.AbortTicket) return ECANCELED;
     if (queued_.load() > 0) return 0;
