@@ -61,7 +61,9 @@ void TComLoopWatch::Look(bool lineReady) {
   }
   if (Ended()) return;
   Device* device = FComPort->FDevice.get();
-  const WaitResult r = lineReady ? device->LookLineEvent() : device->LookCommEvent();
+  // Bytes a look takes in go with the device: only where a close drops them anyway.
+  const WaitResult r =
+      lineReady ? device->LookLineEvent(FComPort->FDiscardOnClose) : device->LookCommEvent();
   if (r.Outcome == WaitResult::Failed) {
     // As the event thread: the device refused, and would refuse again at once.
     End();

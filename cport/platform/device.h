@@ -81,8 +81,11 @@ class Device {
   virtual int LineFd() const { return -1; }
   virtual void WatchLineOutside(bool /*outside*/) {}
   virtual bool LineWatchedOutside() const { return false; }
-  // LookCommEvent for a loop that found LineFd ready.
-  virtual WaitResult LookLineEvent() { return LookCommEvent(); }
+  // LookCommEvent for a loop that found LineFd ready. takeIn: the look may read the
+  // arrival in at once, so that the handlers it runs count and read it without asking the
+  // line again; only for a port that drops waiting input when it closes, since bytes
+  // taken in go with the device.
+  virtual WaitResult LookLineEvent(bool /*takeIn*/) { return LookCommEvent(); }
   // Issue a transfer without waiting: returns 0 with t.Pending false when it completed at
   // once (t.Done bytes), with t.Pending true when AwaitTransfer has to finish it.
   virtual int StartRead(Transfer& t) = 0;

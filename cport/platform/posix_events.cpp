@@ -309,18 +309,18 @@ uint32_t PosixDevice::PollCommEvent() {
 }
 
 WaitResult PosixDevice::LookCommEvent() {
-  return LoopLook(false);
+  return LoopLook(false, false);
 }
 
-WaitResult PosixDevice::LookLineEvent() {
-  return LoopLook(true);
+WaitResult PosixDevice::LookLineEvent(bool takeIn) {
+  return LoopLook(true, takeIn);
 }
 
-WaitResult PosixDevice::LoopLook(bool lineReady) {
+WaitResult PosixDevice::LoopLook(bool lineReady, bool takeIn) {
   lookCountKept_.store(false);
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
   arrivedWaiting_ = kNotCounted;
-  const WaitResult r = LookForEvents(nullptr, false, lineReady);
+  const WaitResult r = LookForEvents(nullptr, false, lineReady, takeIn);
   // Gone: as for a wait, the failure comes first, not the bytes that came with it.
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
   if ((r.Mask & EV_RXCHAR) && arrivedWaiting_ != kNotCounted &&
@@ -357,13 +357,13 @@ void PosixDevice::MoveLine(bool outside) {
   lineOutside_ = outside;
 }
 
-uint32_t PosixDevice::InputEvents(uint32_t tracked, bool lineReady) {
+uint32_t PosixDevice::InputEvents(uint32_t tracked, bool takeIn) {
   uint32_t ev = 0;
   bool ttyEmpty = false;
   if (ReadAheadWanted()) {
     std::lock_guard lock(inputMutex_);
     PullInput();  // a failure is left to the reads
-  } else if (lineReady) {
+  } else if (takeIn) {
     ttyEmpty = TakeArrivalIn();
   }
   if (NewArrival(ttyEmpty)) ev |= EV_RXCHAR;
@@ -372,7 +372,8 @@ uint32_t PosixDevice::InputEvents(uint32_t tracked, bool lineReady) {
   return ev;
 }
 
-WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait, bool lineReady) {
+WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait, bool lineReady,
+                                      bool takeIn) {
   const uint32_t mask = mask_.load();
   const uint32_t tracked = mask & ~quiet_.load();
   uint32_t ev = 0;
@@ -410,7 +411,7 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait, bool li
   if (lineReady) {
     // Readable and nothing new: the line hung up, or bytes wait that nobody reads, which
     // the edge-triggered set watches for afresh from now on.
-    const uint32_t input = InputEvents(tracked, true);
+    const uint32_t input = InputEvents(tracked, takeIn);
     ev |= input;
     if (!(input & EV_RXCHAR)) {
       pollfd line{fd_.get(), POLLIN, 0};

@@ -65,8 +65,8 @@ bool VirtualLineDevice::LineWatchedOutside() const {
   return tty_->LineWatchedOutside();
 }
 
-WaitResult VirtualLineDevice::LookLineEvent() {
-  return tty_->LookLineEvent();
+WaitResult VirtualLineDevice::LookLineEvent(bool takeIn) {
+  return tty_->LookLineEvent(takeIn);
 }
 
 int VirtualLineDevice::StartRead(Transfer& t) {

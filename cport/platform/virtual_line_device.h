@@ -32,7 +32,7 @@ class VirtualLineDevice final : public Device {
   int LineFd() const override;
   void WatchLineOutside(bool outside) override;
   bool LineWatchedOutside() const override;
-  WaitResult LookLineEvent() override;
+  WaitResult LookLineEvent(bool takeIn) override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;
