@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/net/listen_addresses.h"
 #include "app/net/tcp_line.h"
 #include "cport/platform/unique_fd.h"
 
@@ -173,31 +174,12 @@ TcpLine::~TcpLine() {
 void TcpLine::Listen(DescriptorWatcher* watcher) {
   if (Listening()) return;
   if (watcher == nullptr) throw TcpLineError("no loop here can watch its sockets", ENOTSUP);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  const std::string port = std::to_string(impl_->address.port);
-  // Every address: IPv6 with IPv4 beside it where the machine has IPv6, IPv4 alone otherwise.
-  const char* host = impl_->address.host.empty() ? "::" : impl_->address.host.c_str();
-  addrinfo* found = nullptr;
-  int rc = ::getaddrinfo(host, port.c_str(), &hints, &found);
-  if (rc != 0 && impl_->address.host.empty()) rc = ::getaddrinfo("0.0.0.0", port.c_str(), &hints, &found);
-  if (rc != 0) {
+  AddressList found(nullptr, ::freeaddrinfo);
+  if (const int rc = ResolveListenAddresses(impl_->address, found)) {
     const int code = rc == EAI_SYSTEM ? errno : EADDRNOTAVAIL;
     throw TcpLineError(std::string("no such address, ") + gai_strerror(rc), code);
   }
-  std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
-  std::exception_ptr failure;
-  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    try {
-      impl_->listener = ListenOn(*a);
-      break;
-    } catch (const TcpLineError&) {
-      if (!failure) failure = std::current_exception();
-    }
-  }
-  if (impl_->listener.get() < 0) std::rethrow_exception(failure);
+  impl_->listener = ListenOnFirst(found.get(), ListenOn);
   impl_->watcher = watcher;
   impl_->WatchListener();
 }

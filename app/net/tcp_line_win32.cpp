@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/net/listen_addresses.h"
 #include "app/net/tcp_line.h"
 #include "rt/main_thread.h"
 
@@ -281,29 +282,11 @@ TcpLine::~TcpLine() {
 void TcpLine::Listen(DescriptorWatcher*) {
   if (Listening()) return;
   StartWinsock();
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-  const std::string port = std::to_string(impl_->address.port);
-  // Every address: IPv6 with IPv4 beside it where the machine has IPv6, IPv4 alone otherwise.
-  const char* host = impl_->address.host.empty() ? "::" : impl_->address.host.c_str();
-  addrinfo* found = nullptr;
-  int rc = ::getaddrinfo(host, port.c_str(), &hints, &found);
-  if (rc != 0 && impl_->address.host.empty()) rc = ::getaddrinfo("0.0.0.0", port.c_str(), &hints, &found);
-  if (rc != 0) throw TcpLineError("no such address, " + WinsockText(rc), rc);
-  std::unique_ptr<addrinfo, void (*)(addrinfo*)> list(found, ::freeaddrinfo);
-  std::exception_ptr failure;
-  Socket listener;
-  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    try {
-      listener = ListenOn(*a);
-      break;
-    } catch (const TcpLineError&) {
-      if (!failure) failure = std::current_exception();
-    }
+  AddressList found(nullptr, ::freeaddrinfo);
+  if (const int rc = ResolveListenAddresses(impl_->address, found)) {
+    throw TcpLineError("no such address, " + WinsockText(rc), rc);
   }
-  if (!listener.valid()) std::rethrow_exception(failure);
+  Socket listener = ListenOnFirst(found.get(), ListenOn);
   if (::WSAEventSelect(listener.get(), impl_->network.get(), FD_ACCEPT) != 0) {
     throw LastError("cannot watch its connections");
   }
