@@ -61,9 +61,7 @@ void TComLoopWatch::Look(bool lineReady) {
   }
   if (Ended()) return;
   Device* device = FComPort->FDevice.get();
-  // Bytes a look takes in go with the device: only where a close drops them anyway.
-  const WaitResult r =
-      lineReady ? device->LookLineEvent(FComPort->FDiscardOnClose) : device->LookCommEvent();
+  const WaitResult r = lineReady ? device->LookLineEvent() : device->LookCommEvent();
   if (r.Outcome == WaitResult::Failed) {
     // As the event thread: the device refused, and would refuse again at once.
     End();

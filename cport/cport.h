@@ -399,6 +399,9 @@ class TCustomComPort : public TComponent {
   std::unique_ptr<TComTimeouts> FTimeouts;
   std::unique_ptr<TComBuffer> FBuffer;
   std::unique_ptr<corvane::platform::Device> FDevice;
+  // Input the last device took in and nobody read, for the next open of the same line.
+  std::string FCarriedInput;
+  std::string FCarriedPort;
   std::unique_ptr<TComThread> FEventThread;
   std::unique_ptr<TComLoopWatch> FLoopWatch;  // in place of the event thread
   std::vector<TComPortLink*> FLinkList;

@@ -45,6 +45,8 @@ void TCustomComPort::OpenPort() {
     FConnected = false;
     throw;
   }
+  if (FCarriedPort == FPort) FDevice->PutBackInput(FCarriedInput);
+  FCarriedInput.clear();
   if (FEvents.empty()) {
     FThreadCreated = false;
   } else {
@@ -61,6 +63,9 @@ void TCustomComPort::ClosePort() {
     StopEventMonitoring();
     FThreadCreated = false;
   }
+  // What the device took in and nobody read outlives it, as bytes left in the line do.
+  FCarriedInput = FDevice ? FDevice->TakeUnreadInput() : std::string();
+  FCarriedPort = FPort;
   ReleaseDeviceHandle();
   FConnected = false;
   HandleAfterClose();

@@ -81,11 +81,15 @@ class Device {
   virtual int LineFd() const { return -1; }
   virtual void WatchLineOutside(bool /*outside*/) {}
   virtual bool LineWatchedOutside() const { return false; }
-  // LookCommEvent for a loop that found LineFd ready. takeIn: the look may read the
-  // arrival in at once, so that the handlers it runs count and read it without asking the
-  // line again; only for a port that drops waiting input when it closes, since bytes
-  // taken in go with the device.
-  virtual WaitResult LookLineEvent(bool /*takeIn*/) { return LookCommEvent(); }
+  // LookCommEvent for a loop that found LineFd ready. The look may read the arrival in at
+  // once, so that the handlers it runs count and read it without asking the line again.
+  virtual WaitResult LookLineEvent() { return LookCommEvent(); }
+  // Bytes the device took in ahead of the reads and nobody has read, handed over when the
+  // port closes without dropping its input, so that they outlive the device as bytes
+  // waiting in the line would; PutBackInput gives them to the next device of the same
+  // line, whose reads serve them first and whose next look reports them as an arrival.
+  virtual std::string TakeUnreadInput() { return {}; }
+  virtual void PutBackInput(const std::string& /*bytes*/) {}
   // Issue a transfer without waiting: returns 0 with t.Pending false when it completed at
   // once (t.Done bytes), with t.Pending true when AwaitTransfer has to finish it.
   virtual int StartRead(Transfer& t) = 0;

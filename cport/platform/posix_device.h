@@ -43,7 +43,9 @@ class PosixDevice final : public Device {
   int LineFd() const override { return fd_.get(); }
   void WatchLineOutside(bool outside) override;
   bool LineWatchedOutside() const override { return lineOutside_; }
-  WaitResult LookLineEvent(bool takeIn) override;
+  WaitResult LookLineEvent() override;
+  std::string TakeUnreadInput() override;
+  void PutBackInput(const std::string& bytes) override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;
@@ -71,19 +73,18 @@ class PosixDevice final : public Device {
   int WatchStop(const StopSignal& stop);
   // One look for events: Event with the bits that occurred, an empty mask when none did
   // yet. Waits for them with wait (then a set stop ends the look), else only looks; with
-  // lineReady (a loop found the line readable) it looks at the line only, and with takeIn
-  // too it may read the arrival in (LookLineEvent).
-  WaitResult LookForEvents(const StopSignal* stop, bool wait, bool lineReady = false,
-                           bool takeIn = false);
-  // A look from a loop; lineReady and takeIn as for LookForEvents.
-  WaitResult LoopLook(bool lineReady, bool takeIn);
+  // lineReady (a loop found the line readable) it looks at the line only, and may read the
+  // arrival in (LookLineEvent).
+  WaitResult LookForEvents(const StopSignal* stop, bool wait, bool lineReady = false);
+  // A look from a loop; lineReady as for LookForEvents.
+  WaitResult LoopLook(bool lineReady);
   // After the tty woke the wait for input: whether bytes came that no earlier wake-up
   // reported. A tty may wake its waiters more than once for one arrival. ttyEmpty: the
   // caller has just read the tty empty, which spares asking it.
   bool NewArrival(bool ttyEmpty = false);
-  // What the tty's readiness for input means for the events of tracked; takeIn as for
+  // What the tty's readiness for input means for the events of tracked; lineReady as for
   // LookForEvents.
-  uint32_t InputEvents(uint32_t tracked, bool takeIn = false);
+  uint32_t InputEvents(uint32_t tracked, bool lineReady = false);
   // The line into the event wait's set (false) or out of it, for a loop that watches it.
   void MoveLine(bool outside);
   void Wake();

@@ -309,18 +309,18 @@ uint32_t PosixDevice::PollCommEvent() {
 }
 
 WaitResult PosixDevice::LookCommEvent() {
-  return LoopLook(false, false);
+  return LoopLook(false);
 }
 
-WaitResult PosixDevice::LookLineEvent(bool takeIn) {
-  return LoopLook(true, takeIn);
+WaitResult PosixDevice::LookLineEvent() {
+  return LoopLook(true);
 }
 
-WaitResult PosixDevice::LoopLook(bool lineReady, bool takeIn) {
+WaitResult PosixDevice::LoopLook(bool lineReady) {
   lookCountKept_.store(false);
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
   arrivedWaiting_ = kNotCounted;
-  const WaitResult r = LookForEvents(nullptr, false, lineReady, takeIn);
+  const WaitResult r = LookForEvents(nullptr, false, lineReady);
   // Gone: as for a wait, the failure comes first, not the bytes that came with it.
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
   if ((r.Mask & EV_RXCHAR) && arrivedWaiting_ != kNotCounted &&
@@ -357,13 +357,13 @@ void PosixDevice::MoveLine(bool outside) {
   lineOutside_ = outside;
 }
 
-uint32_t PosixDevice::InputEvents(uint32_t tracked, bool takeIn) {
+uint32_t PosixDevice::InputEvents(uint32_t tracked, bool lineReady) {
   uint32_t ev = 0;
   bool ttyEmpty = false;
   if (ReadAheadWanted()) {
     std::lock_guard lock(inputMutex_);
     PullInput();  // a failure is left to the reads
-  } else if (takeIn) {
+  } else if (lineReady) {
     ttyEmpty = TakeArrivalIn();
   }
   if (NewArrival(ttyEmpty)) ev |= EV_RXCHAR;
@@ -372,8 +372,7 @@ uint32_t PosixDevice::InputEvents(uint32_t tracked, bool takeIn) {
   return ev;
 }
 
-WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait, bool lineReady,
-                                      bool takeIn) {
+WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait, bool lineReady) {
   const uint32_t mask = mask_.load();
   const uint32_t tracked = mask & ~quiet_.load();
   uint32_t ev = 0;
@@ -411,7 +410,7 @@ WaitResult PosixDevice::LookForEvents(const StopSignal* stop, bool wait, bool li
   if (lineReady) {
     // Readable and nothing new: the line hung up, or bytes wait that nobody reads, which
     // the edge-triggered set watches for afresh from now on.
-    const uint32_t input = InputEvents(tracked, takeIn);
+    const uint32_t input = InputEvents(tracked, true);
     ev |= input;
     if (!(input & EV_RXCHAR)) {
       pollfd line{fd_.get(), POLLIN, 0};

@@ -99,6 +99,26 @@ bool PosixDevice::TakeArrivalIn() {
   return static_cast<size_t>(n) < sizeof raw;
 }
 
+std::string PosixDevice::TakeUnreadInput() {
+  std::lock_guard lock(inputMutex_);
+  std::string bytes(readAhead_.begin(), readAhead_.end());
+  readAhead_.clear();
+  queued_.store(0);
+  return bytes;
+}
+
+void PosixDevice::PutBackInput(const std::string& bytes) {
+  if (bytes.empty()) return;
+  {
+    std::lock_guard lock(inputMutex_);
+    readAhead_.insert(readAhead_.begin(), bytes.begin(), bytes.end());
+    queued_.store(static_cast<uint32_t>(readAhead_.size()));
+  }
+  // Called before monitoring starts: the first look reports them, and is woken for it.
+  arrivalKept_ = true;
+  Wake();
+}
+
 void PosixDevice::SignalInputTaken() {
   // A read waiting on the tty would not see bytes another thread took. It counts itself
   // in before it looks at the read-ahead, and the read-ahead is filled before this looks.

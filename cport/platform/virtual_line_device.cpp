@@ -65,8 +65,16 @@ bool VirtualLineDevice::LineWatchedOutside() const {
   return tty_->LineWatchedOutside();
 }
 
-WaitResult VirtualLineDevice::LookLineEvent(bool takeIn) {
-  return tty_->LookLineEvent(takeIn);
+WaitResult VirtualLineDevice::LookLineEvent() {
+  return tty_->LookLineEvent();
+}
+
+std::string VirtualLineDevice::TakeUnreadInput() {
+  return tty_->TakeUnreadInput();
+}
+
+void VirtualLineDevice::PutBackInput(const std::string& bytes) {
+  tty_->PutBackInput(bytes);
 }
 
 int VirtualLineDevice::StartRead(Transfer& t) {

@@ -32,7 +32,9 @@ class VirtualLineDevice final : public Device {
   int LineFd() const override;
   void WatchLineOutside(bool outside) override;
   bool LineWatchedOutside() const override;
-  WaitResult LookLineEvent(bool takeIn) override;
+  WaitResult LookLineEvent() override;
+  std::string TakeUnreadInput() override;
+  void PutBackInput(const std::string& bytes) override;
   int StartRead(Transfer& t) override;
   int StartWrite(Transfer& t) override;
   int AwaitTransfer(Transfer& t) override;
