@@ -66,8 +66,17 @@ TEST_P(PtyCloseDiscard, TheSettingDecidesWhetherWaitingBytesOutliveAClose) {
     ASSERT_TRUE(loop.RunUntil([&] { return p.InQueueCount() == 2; }, 2s));
     loop.RemoveTimer(tick);
     p.ClosePort();
+    // Kept bytes are an arrival for the reopened port, wherever they waited meanwhile.
+    std::string got;
+    p.SetOnRxChar([&](TObject*, int32_t count) {
+      std::string text;
+      p.ReadText(text, count);
+      got += text;
+    });
     p.OpenPort();
     EXPECT_EQ(p.InQueueCount(), c.waitingAfterReopen);
+    loop.RunUntil([&] { return got.size() >= static_cast<size_t>(c.waitingAfterReopen); }, 2s);
+    EXPECT_EQ(got, c.waitingAfterReopen > 0 ? "X;" : "");
   }
 }
 
