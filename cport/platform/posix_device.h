@@ -178,7 +178,7 @@ class PosixDevice final : public Device {
   // Set by LookCommEvent, used once, dropped by EndLook.
   struct LookCount {
     uint32_t waiting;
-    uint64_t readSeq, consumed, purges;
+    uint64_t readSeq, purges;  // every read moves readSeq_
   };
   LookCount lookCount_{};
   std::atomic<bool> lookCountKept_{false};

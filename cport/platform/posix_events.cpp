@@ -325,7 +325,7 @@ WaitResult PosixDevice::LoopLook(bool lineReady) {
   if (hungUp_) return {WaitResult::Failed, 0, EIO};
   if ((r.Mask & EV_RXCHAR) && arrivedWaiting_ != kNotCounted &&
       readSeq_.load() == arrivedSeq_ && !ReadAheadWanted()) {
-    lookCount_ = {arrivedWaiting_, arrivedSeq_, consumed_.load(), rxPurges_.load()};
+    lookCount_ = {arrivedWaiting_, arrivedSeq_, rxPurges_.load()};
     lookCountKept_.store(true, std::memory_order_release);
   }
   return r;
@@ -523,8 +523,7 @@ int PosixDevice::ClearCommErrorIn(uint32_t& errors, uint32_t& inQueue) {
   }
   int in = 0;
   if (lookCountKept_.exchange(false, std::memory_order_acquire) &&
-      lookCount_.readSeq == readSeq_.load() && lookCount_.consumed == consumed_.load() &&
-      lookCount_.purges == rxPurges_.load()) {
+      lookCount_.readSeq == readSeq_.load() && lookCount_.purges == rxPurges_.load()) {
     in = static_cast<int>(lookCount_.waiting);
   } else if (ioctl(fd_.get(), FIONREAD, &in) != 0) {
     return errno;
