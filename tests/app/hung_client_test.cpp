@@ -16,10 +16,12 @@ namespace {
 using namespace std::chrono_literals;
 using std::chrono::microseconds;
 
-microseconds P99(std::vector<microseconds> samples) {
+// The 95th percentile: a hung line that held the other client up would slow most of its
+// polls, where a stall of the machine under test slows a few of either bridge's.
+microseconds P95(std::vector<microseconds> samples) {
   if (samples.empty()) return microseconds::max();
   std::sort(samples.begin(), samples.end());
-  return samples[(samples.size() * 99 + 99) / 100 - 1];
+  return samples[(samples.size() * 95 + 99) / 100 - 1];
 }
 
 // The last count the trace gives of the answers dropped for port B.
@@ -45,8 +47,9 @@ double Ms(microseconds t) {
 }
 
 TEST(HungClient, TheOtherClientIsServedAsFastAsWithoutItAndTheHungLineCarriesWholeAnswers) {
-  // Two bridges side by side, one without the hung client, so that whatever else runs on
-  // the machine weighs on both round trips alike.
+  // Two bridges side by side, alike but for B reading its line on one and not on the
+  // other, so that whatever else runs on the machine, and B's own traffic through the
+  // transceiver and the trace, weighs on both of A's round trips alike.
   CorvaneRig clean_rig, rig;
   clean_rig.Start();
   rig.Start();
@@ -55,21 +58,23 @@ TEST(HungClient, TheOtherClientIsServedAsFastAsWithoutItAndTheHungLineCarriesWho
   // answers are dropped; then it goes on asking every 20 ms while A polls on both bridges.
   const ClientTraffic filling = RunTraffic({b_hung}, {{0, 3ms, Repeat("FA;"), true}}, 8s)[0];
   ASSERT_GT(DroppedForB(rig.Trace()), 0u) << "B's line never filled";
-  const std::vector<ClientTraffic> traffic = RunTraffic({&clean_rig.a, &rig.a, b_hung},
-                                                        {{0, 50ms, Repeat("FA;"), true},
-                                                         {1, 50ms, Repeat("FA;"), true},
-                                                         {2, 20ms, Repeat("FA;"), true}},
-                                                        10s);
+  const std::vector<ClientTraffic> traffic =
+      RunTraffic({&clean_rig.a, &rig.a, b_hung, &clean_rig.b},
+                 {{0, 50ms, Repeat("FA;"), true},
+                  {1, 50ms, Repeat("FA;"), true},
+                  {2, 20ms, Repeat("FA;"), true},
+                  {3, 20ms, Repeat("FA;"), true}},
+                 10s);
   const ClientTraffic& clean = traffic[0];
   const ClientTraffic& a = traffic[1];
-  const microseconds clean_p99 = P99(clean.round_trips), hung_p99 = P99(a.round_trips);
-  std::printf("  A without a hung client: %zu polls, %zu answers, p99 %.2f ms\n", clean.queries,
-              clean.answers.size(), Ms(clean_p99));
-  std::printf("  A beside hung B: %zu polls, %zu answers, p99 %.2f ms\n", a.queries,
-              a.answers.size(), Ms(hung_p99));
+  const microseconds clean_p95 = P95(clean.round_trips), hung_p95 = P95(a.round_trips);
+  std::printf("  A without a hung client: %zu polls, %zu answers, p95 %.2f ms\n", clean.queries,
+              clean.answers.size(), Ms(clean_p95));
+  std::printf("  A beside hung B: %zu polls, %zu answers, p95 %.2f ms\n", a.queries,
+              a.answers.size(), Ms(hung_p95));
   EXPECT_EQ(clean.answers.size(), clean.queries);
   EXPECT_EQ(a.answers.size(), a.queries);
-  EXPECT_LE(hung_p99, clean_p99 + 5ms);
+  EXPECT_LE(hung_p95, clean_p95 + 5ms);
 
   // B reads from now on: its whole stream, what was stuck in the pty included, splits into
   // whole answers, and each of its queries was either answered or counted as dropped.
