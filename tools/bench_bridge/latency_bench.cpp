@@ -158,53 +158,91 @@ void MeasureRoundTripsInTurns(const BenchOptions& o, std::vector<std::unique_ptr
   }
 }
 
-// Every client of the path polling, and what the relay costs per answered command meanwhile.
-void MeasurePathLoad(const BenchOptions& o, Path& path) {
-  TargetFigures& figures = path.figures;
-  PollingLimits limits;
-  limits.seconds = o.load_seconds;
-  limits.timeout = std::chrono::milliseconds(o.timeout_ms);
-  std::optional<ProcessUsage> before;
-  std::optional<SyscallCount> syscalls;
-  if (path.relay != nullptr) {
-    before = ReadProcessUsage(path.relay->pid());
-    syscalls.emplace(path.relay->pid());
-  }
-  const PollingResult load = RunPolling(path.clients, limits, path.watched);
-  if (!load.aborted.empty()) {
-    PrintLine(path.label, "polling", "ended early: " + load.aborted);
-    path.ok = false;
-    return;
-  }
-  char text[200];
-  std::snprintf(text, sizeof text,
-                "%.0f commands/s with %d client(s) (%lld answered in %.1f s), %lld lost, "
-                "%lld misrouted, %lld late",
-                static_cast<double>(load.answered) / load.seconds, figures.clients, load.answered,
-                load.seconds, load.lost, load.misrouted, load.late);
-  PrintLine(path.label, "polling", text);
-  for (const std::string& wrong : load.wrong_examples) std::printf("    %s\n", wrong.c_str());
-  if (load.misrouted > 0) path.ok = false;
-  figures.commands_per_s = static_cast<double>(load.answered) / load.seconds;
+// The load is taken in turns of this long per path, for the same reason.
+constexpr double kLoadTurnSeconds = 0.5;
 
-  if (path.relay == nullptr || load.answered == 0) return;
-  const std::optional<long long> calls = syscalls->Read();
-  const ProcessUsage after = ReadProcessUsage(path.relay->pid());
-  const double n = static_cast<double>(load.answered);
-  figures.cpu_us = (after.cpu_seconds - before->cpu_seconds) * 1e6 / n;
-  figures.switches = static_cast<double>(after.voluntary_switches + after.involuntary_switches -
-                                         before->voluntary_switches -
-                                         before->involuntary_switches) /
-                     n;
-  if (calls) figures.syscalls = static_cast<double>(*calls) / n;
-  std::snprintf(text, sizeof text,
-                "%.1f us CPU, %s system calls, %.1f context switches per command; RSS %ld KiB "
-                "-> %ld KiB",
-                *figures.cpu_us,
-                calls ? std::to_string(static_cast<long long>(*figures.syscalls + 0.5)).c_str()
-                      : ("? (" + syscalls->unavailable_because() + ")").c_str(),
-                *figures.switches, before->rss_kib, after.rss_kib);
-  PrintLine(path.label, "under that load", text);
+void AddUp(PollingResult& total, const PollingResult& turn) {
+  total.sent += turn.sent;
+  total.answered += turn.answered;
+  total.lost += turn.lost;
+  total.misrouted += turn.misrouted;
+  total.late += turn.late;
+  total.seconds += turn.seconds;
+  for (const std::string& wrong : turn.wrong_examples) {
+    if (total.wrong_examples.size() < 8) total.wrong_examples.push_back(wrong);
+  }
+  if (total.aborted.empty()) total.aborted = turn.aborted;
+}
+
+// What one path's relay has cost since its load began.
+struct LoadCost {
+  ProcessUsage before;
+  SyscallCount syscalls;
+};
+
+// Every client of each path polling, in turns, and what each relay costs per answered
+// command meanwhile (its rests between turns cost next to nothing and are counted too).
+void MeasureLoadInTurns(const BenchOptions& o, std::vector<std::unique_ptr<Path>>& paths) {
+  std::vector<PollingResult> loads(paths.size());
+  std::vector<std::unique_ptr<LoadCost>> costs(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    ChildProgram* relay = paths[i]->ok ? paths[i]->relay : nullptr;
+    if (relay != nullptr) {
+      costs[i].reset(new LoadCost{ReadProcessUsage(relay->pid()), SyscallCount(relay->pid())});
+    }
+  }
+  const int turns = std::max(1, static_cast<int>(o.load_seconds / kLoadTurnSeconds + 0.5));
+  PollingLimits limits;
+  limits.seconds = o.load_seconds / turns;
+  limits.timeout = std::chrono::milliseconds(o.timeout_ms);
+  for (int turn = 0; turn < turns; ++turn) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      if (!paths[i]->ok || !loads[i].aborted.empty()) continue;
+      AddUp(loads[i], RunPolling(paths[i]->clients, limits, paths[i]->watched));
+    }
+  }
+
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    Path& path = *paths[i];
+    const PollingResult& load = loads[i];
+    if (!path.ok) continue;
+    if (!load.aborted.empty()) {
+      PrintLine(path.label, "polling", "ended early: " + load.aborted);
+      path.ok = false;
+      continue;
+    }
+    TargetFigures& figures = path.figures;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%.0f commands/s with %d client(s) (%lld answered in %.1f s), %lld lost, "
+                  "%lld misrouted, %lld late",
+                  static_cast<double>(load.answered) / load.seconds, figures.clients,
+                  load.answered, load.seconds, load.lost, load.misrouted, load.late);
+    PrintLine(path.label, "polling", text);
+    for (const std::string& wrong : load.wrong_examples) std::printf("    %s\n", wrong.c_str());
+    if (load.misrouted > 0) path.ok = false;
+    figures.commands_per_s = static_cast<double>(load.answered) / load.seconds;
+
+    if (costs[i] == nullptr || load.answered == 0) continue;
+    const ProcessUsage& before = costs[i]->before;
+    const std::optional<long long> calls = costs[i]->syscalls.Read();
+    const ProcessUsage after = ReadProcessUsage(path.relay->pid());
+    const double n = static_cast<double>(load.answered);
+    figures.cpu_us = (after.cpu_seconds - before.cpu_seconds) * 1e6 / n;
+    figures.switches = static_cast<double>(after.voluntary_switches + after.involuntary_switches -
+                                           before.voluntary_switches -
+                                           before.involuntary_switches) /
+                       n;
+    if (calls) figures.syscalls = static_cast<double>(*calls) / n;
+    std::snprintf(text, sizeof text,
+                  "%.1f us CPU, %s system calls, %.1f context switches per command; RSS %ld KiB "
+                  "-> %ld KiB",
+                  *figures.cpu_us,
+                  calls ? std::to_string(static_cast<long long>(*figures.syscalls + 0.5)).c_str()
+                        : ("? (" + costs[i]->syscalls.unavailable_because() + ")").c_str(),
+                  *figures.switches, before.rss_kib, after.rss_kib);
+    PrintLine(path.label, "under that load", text);
+  }
 }
 
 }  // namespace
@@ -231,14 +269,12 @@ int RunLatencyBench(const BenchOptions& o) {
     }
   }
   // Idle first, while no path has been talked to since its start; then the round trips,
-  // all paths up; then each path under load while the others rest.
+  // all paths up; then the paths under load in turns, each while the others rest.
   for (auto& path : paths) {
     if (path->ok) MeasurePathIdle(o, *path);
   }
   MeasureRoundTripsInTurns(o, paths);
-  for (auto& path : paths) {
-    if (path->ok) MeasurePathLoad(o, *path);
-  }
+  MeasureLoadInTurns(o, paths);
   std::vector<TargetFigures> rows;
   for (auto& path : paths) {
     if (path->bridge) {
