@@ -88,7 +88,7 @@ bool EventLoop::Iterate(Clock::time_point limit) {
     timeout_ms = static_cast<int>(std::min<int64_t>(left.count(), INT_MAX));
   }
 
-  const Ready ready = WaitForWork(timeout_ms);
+  Ready ready = WaitForWork(timeout_ms);
   if (ready.quit) {
     quit_.Set(false);
     return false;
@@ -109,6 +109,7 @@ bool EventLoop::Iterate(Clock::time_point limit) {
     auto fn = it->second.fn;  // the callback may unwatch itself
     Guarded(*fn);
   }
+  spareWatches_ = std::move(ready.watches);
   RunTimers();
   return true;
 }

@@ -99,6 +99,9 @@ class EventLoop : public DescriptorWatcher {
   struct WaitSet;
   WaitSet& OsWaitSet();
   std::shared_ptr<WaitSet> waitSet_;
+  // The last round's list of woken watches, kept so that a busy loop does not allocate
+  // one every round.
+  std::vector<std::pair<int, bool>> spareWatches_;
 };
 
 }  // namespace corvane

@@ -101,6 +101,8 @@ EventLoop::Ready EventLoop::WaitForWork(int timeout_ms) {
     set.wakeFd = wakeFd;
   }
   Ready ready;
+  ready.watches.swap(spareWatches_);
+  ready.watches.clear();
   for (const int id : set.closed) ready.watches.emplace_back(id, true);
   set.closed.clear();
   epoll_event out[16];

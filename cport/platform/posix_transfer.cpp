@@ -83,7 +83,6 @@ int PosixDevice::StartRead(Transfer& t) {
   t.Kind = TransferKind::Read;
   t.Done = 0;
   t.Pending = false;
-  t.StartedAtMs = NowMs();
   t.AbortTicket = aborts_.load();
   if (t.Count == 0) return 0;
   if (int err = TakeInput(t.Buffer, t.Count, t.Done)) return err;
@@ -94,9 +93,12 @@ int PosixDevice::StartRead(Transfer& t) {
   }
   if (to.ReadIntervalTimeout == MAXDWORD && to.ReadTotalTimeoutMultiplier == MAXDWORD) {
     t.Pending = t.Done == 0;  // the first byte, or the constant's time
-    return 0;
+  } else {
+    t.Pending = t.Done < t.Count;
   }
-  t.Pending = t.Done < t.Count;
+  // Only a transfer left pending waits against its total timeout; taking what had arrived
+  // did not wait, so the clock is read here and not for every read served at once.
+  if (t.Pending) t.StartedAtMs = NowMs();
   return 0;
 }
 
@@ -172,13 +174,13 @@ int PosixDevice::StartWrite(Transfer& t) {
   t.Kind = TransferKind::Write;
   t.Done = 0;
   t.Pending = false;
-  t.StartedAtMs = NowMs();
   t.AbortTicket = aborts_.load();
   if (t.Count == 0) return 0;
   const ssize_t n = WriteLine(t.Data, t.Count);
   if (n < 0 && errno != EAGAIN) return errno;
   t.Done = n > 0 ? static_cast<uint32_t>(n) : 0;
   t.Pending = t.Done < t.Count;
+  if (t.Pending) t.StartedAtMs = NowMs();  // as for a read: the write did not wait
   if (!t.Pending) MarkWritten();
   return 0;
 }
