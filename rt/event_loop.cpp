@@ -36,7 +36,12 @@ int EventLoop::Watch(int fd, unsigned ready, std::function<void()> fn) {
   const int id = next_id_++;
   const FdWatch& watch = watches_[id] =
       FdWatch{fd, ready, std::make_shared<std::function<void()>>(std::move(fn))};
-  WaitSetAdd(id, watch);
+  try {
+    WaitSetAdd(id, watch);
+  } catch (...) {
+    watches_.erase(id);  // a watch the OS refused is no watch at all
+    throw;
+  }
   return id;
 }
 

@@ -75,10 +75,15 @@ void EventLoop::WaitSetAdd(int id, const FdWatch& watch) {
     set.closed.push_back(id);  // reported by the next round
     return;
   }
-  set.copies[id] = copy;
   const uint32_t events = ((watch.ready & kReadable) ? EPOLLIN : 0u) |
                           ((watch.ready & kWritable) ? EPOLLOUT : 0u);
-  Add(set.epoll, copy, events, static_cast<uint64_t>(id));
+  try {
+    Add(set.epoll, copy, events, static_cast<uint64_t>(id));
+  } catch (...) {
+    close(copy);
+    throw;
+  }
+  set.copies[id] = copy;
 }
 
 void EventLoop::WaitSetRemove(int id) {

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <stdexcept>
+#include <system_error>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +17,12 @@ namespace corvane {
 namespace {
 
 using namespace std::chrono_literals;
+
+int OpenDescriptors() {
+  int n = 0;
+  for (int fd = 0; fd < 1024; ++fd) n += fcntl(fd, F_GETFD) != -1;
+  return n;
+}
 
 class EventLoopTest : public ::testing::Test {
  protected:
@@ -199,6 +206,19 @@ TEST_F(EventLoopTest, ClosedWatchedFdIsDroppedAndReported) {
   EXPECT_TRUE(loop_.RunUntil([&] { return !handled_.empty(); }, 10s));
   EXPECT_EQ(handled_, std::vector<std::string>{expected});
   EXPECT_EQ(calls, 0);
+}
+
+TEST_F(EventLoopTest, AWatchTheSystemRefusesRaisesAndKeepsNoDescriptor) {
+  // A regular file cannot be waited on.
+  char name[] = "/tmp/corvane-loop-XXXXXX";
+  const int file = mkstemp(name);
+  ASSERT_GE(file, 0);
+  unlink(name);
+  loop_.RunUntil([] { return false; }, 1ms);  // the loop's own wait set is made
+  const int before = OpenDescriptors();
+  EXPECT_THROW(loop_.WatchFd(file, [] {}), std::system_error);
+  EXPECT_EQ(OpenDescriptors(), before);
+  close(file);
 }
 
 TEST_F(EventLoopTest, RunUntilGivesUpAtTheDeadline) {
