@@ -161,19 +161,6 @@ void MeasureRoundTripsInTurns(const BenchOptions& o, std::vector<std::unique_ptr
 // The load is taken in turns of this long per path, for the same reason.
 constexpr double kLoadTurnSeconds = 0.5;
 
-void AddUp(PollingResult& total, const PollingResult& turn) {
-  total.sent += turn.sent;
-  total.answered += turn.answered;
-  total.lost += turn.lost;
-  total.misrouted += turn.misrouted;
-  total.late += turn.late;
-  total.seconds += turn.seconds;
-  for (const std::string& wrong : turn.wrong_examples) {
-    if (total.wrong_examples.size() < 8) total.wrong_examples.push_back(wrong);
-  }
-  if (total.aborted.empty()) total.aborted = turn.aborted;
-}
-
 // What one path's relay has cost since its load began.
 struct LoadCost {
   ProcessUsage before;

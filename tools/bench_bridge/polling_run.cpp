@@ -23,6 +23,19 @@ struct ClientState {
 
 }  // namespace
 
+void AddUp(PollingResult& total, const PollingResult& run) {
+  total.sent += run.sent;
+  total.answered += run.answered;
+  total.lost += run.lost;
+  total.misrouted += run.misrouted;
+  total.late += run.late;
+  total.seconds += run.seconds;
+  for (const std::string& wrong : run.wrong_examples) {
+    if (total.wrong_examples.size() < kWrongExamples) total.wrong_examples.push_back(wrong);
+  }
+  if (total.aborted.empty()) total.aborted = run.aborted;
+}
+
 PollingResult RunPolling(std::vector<PollingClient>& clients, const PollingLimits& limits,
                          ChildProgram* watched) {
   PollingResult result;

@@ -39,4 +39,8 @@ struct PollingResult {
 PollingResult RunPolling(std::vector<PollingClient>& clients, const PollingLimits& limits,
                          ChildProgram* watched);
 
+// Adds one run's counts to a total over several (a path's turns), keeping the first few
+// wrong answers and the first reason a run ended early.
+void AddUp(PollingResult& total, const PollingResult& run);
+
 }  // namespace corvane
