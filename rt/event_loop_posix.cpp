@@ -125,10 +125,13 @@ EventLoop::Ready EventLoop::WaitForWork(int timeout_ms) {
     } else {
       const int id = static_cast<int>(tag);
       // A hang-up or an error may be what a close of the watched descriptor left behind.
-      const auto watch = watches_.find(id);
-      const auto copy = set.copies.find(id);
-      const bool closed = (out[i].events & (EPOLLHUP | EPOLLERR)) && watch != watches_.end() &&
-                          copy != set.copies.end() && !SameFile(watch->second.fd, copy->second);
+      bool closed = false;
+      if (out[i].events & (EPOLLHUP | EPOLLERR)) {
+        const auto watch = watches_.find(id);
+        const auto copy = set.copies.find(id);
+        closed = watch != watches_.end() && copy != set.copies.end() &&
+                 !SameFile(watch->second.fd, copy->second);
+      }
       ready.watches.emplace_back(id, closed);
     }
   }
